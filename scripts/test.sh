@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the release build with the Python module
+# (engine and module tests), then the engine tests again under ASan and UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/setup.sh
+vantorel_need_packages
+PY=$(vantorel_find_python)
+WERROR=OFF
+[ "${CI:-}" = "true" ] && WERROR=ON
+JOBS=$(nproc)
+
+echo "== sanitizer build (engine tests)"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOREL_SANITIZE=ON \
+  -DVANTOREL_BUILD_MODULE=OFF -DVANTOREL_WERROR=$WERROR >/dev/null
+cmake --build build/asan -j "$JOBS"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$JOBS"
+
+echo "== release build (engine and module tests), Python: $PY"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$PY" \
+  -DVANTOREL_WERROR=$WERROR >/dev/null
+cmake --build build/release -j "$JOBS"
+ctest --test-dir build/release --output-on-failure -j "$JOBS"
