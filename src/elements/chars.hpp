@@ -1,0 +1,94 @@
+// Leaf kinds whose matches have variable length: Word (a run of characters from two sets),
+// Regex (a regular expression) and QuotedString (text between quote bytes).
+// Failures are always at the element's own position with its stored message.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "elements/byte_set.hpp"
+#include "elements/element.hpp"
+
+namespace vantorel {
+
+// ---- Word -------------------------------------------------------------------------------
+
+class WordElement final : public ParserElement {
+ public:
+  SharedString message;  // "Expected W:(<prefix>...)"
+  ByteSet init_set;      // characters allowed first
+  ByteSet body_set;      // characters allowed after the first
+  uint64_t min_len = 1;  // least number of characters
+  uint64_t max_len = 0;  // greatest length in bytes, 0 for no limit
+
+  // parse_impl decodes body characters (two-byte characters for members >= 128);
+  // try_match_at tests bytes one by one. The two differ only when body_set has members >= 128.
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+};
+
+// Word(init_chars, body_chars): body_chars absent (nullptr) means the same set as init_chars;
+// an empty body_chars gives an empty body set.
+[[nodiscard]] ElementRef new_word_element(std::string_view init_chars, const std::string_view* body_chars) noexcept;
+
+// ---- QuotedString -----------------------------------------------------------------------
+
+class QuotedStringElement final : public ParserElement {
+ public:
+  SharedString message;         // "Expected quoted string starting with '{}'"
+  unsigned char quote = '"';    // opens and closes the string
+  uint8_t has_escape = 0;       // 1 when an escape byte is set
+  unsigned char escape = 0;     // meaningful when has_escape
+  uint8_t multiline = 0;        // 1 when a line feed may occur inside
+  uint8_t unquote = 1;          // 1: the token is the content, escapes resolved
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+};
+
+// QuotedString(quote_char, esc_char, multiline, unquote): esc_char absent is nullptr.
+[[nodiscard]] ElementRef new_quoted_string_element(std::string_view quote_char, const std::string_view* esc_char,
+                                                   bool multiline, bool unquote) noexcept;
+
+// ---- Regex ------------------------------------------------------------------------------
+
+namespace regex {
+class Expression;  // a compiled expression (regex_adapter.hpp)
+}  // namespace regex
+
+enum class RegexMode : uint64_t {
+  WhitespaceRun = 0,  // \s+ or \s*: try_match_at scans bytes 9, 10, 12, 13, 32
+  SingleByte = 1,     // a simple bracket class: try_match_at tests class_set
+  General = 2,        // try_match_at runs the anchored expression
+};
+
+class RegexElement final : public ParserElement {
+ public:
+  RegexElement() noexcept;
+  ~RegexElement() override;
+
+  RegexMode mode = RegexMode::General;
+  ByteSet class_set;                              // mode 1 only
+  std::unique_ptr<regex::Expression> anchored;    // matches only at the start of its text
+  std::unique_ptr<regex::Expression> unanchored;  // for searching a whole text
+  SharedString message;                           // "Expected match for /{}/"
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+};
+
+// The result of building a Regex: the element, or the error text for a ValueError.
+struct RegexBuild {
+  ElementRef element;  // empty on error
+  std::string error;   // the error text when element is empty
+};
+
+// Compiles `pattern` into a RegexElement (wrapped texts, mode, class set, Unicode decision).
+[[nodiscard]] RegexBuild make_regex_element(std::string_view pattern) noexcept;
+
+}  // namespace vantorel

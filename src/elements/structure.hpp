@@ -1,0 +1,119 @@
+// Combinators: And, MatchFirst, Optional, ZeroOrMore, OneOrMore, Exactly (sequence,
+// alternation, repetition) and Group, Suppress, Combine, SkipTo (reshaping a child's match).
+// Every match is greedy and final; a child's failure is passed on unchanged.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "elements/element.hpp"
+
+namespace vantorel {
+
+// A sequence: each child at rule W's position after the previous one.
+class AndElement final : public ParserElement {
+ public:
+  explicit AndElement(std::vector<ElementRef> children) noexcept : exprs(std::move(children)) {}
+  std::vector<ElementRef> exprs;
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
+};
+
+// The first alternative that succeeds, all at the element's own position.
+class MatchFirstElement final : public ParserElement {
+ public:
+  explicit MatchFirstElement(std::vector<ElementRef> alternatives) noexcept : exprs(std::move(alternatives)) {}
+  std::vector<ElementRef> exprs;
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
+};
+
+class OptionalElement final : public ParserElement {
+ public:
+  explicit OptionalElement(ElementRef child) noexcept : expr(std::move(child)) {}
+  ElementRef expr;
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+};
+
+class ZeroOrMoreElement final : public ParserElement {
+ public:
+  explicit ZeroOrMoreElement(ElementRef child) noexcept : expr(std::move(child)) {}
+  ElementRef expr;
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
+};
+
+class OneOrMoreElement final : public ParserElement {
+ public:
+  explicit OneOrMoreElement(ElementRef child) noexcept : expr(std::move(child)) {}
+  ElementRef expr;
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
+};
+
+class ExactlyElement final : public ParserElement {
+ public:
+  ExactlyElement(ElementRef child, uint64_t n) noexcept : expr(std::move(child)), count(n) {}
+  ElementRef expr;
+  uint64_t count;  // repetitions, 0 allowed
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+};
+
+class GroupElement final : public ParserElement {
+ public:
+  explicit GroupElement(ElementRef child) noexcept : expr(std::move(child)) {}
+  ElementRef expr;
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Group; }
+};
+
+// Matches through the child's try_match_at in every operation.
+class SuppressElement final : public ParserElement {
+ public:
+  explicit SuppressElement(ElementRef child) noexcept : expr(std::move(child)) {}
+  ElementRef expr;
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Suppress; }
+};
+
+// The matched text as one token, the child parsed without whitespace skipping.
+class CombineElement final : public ParserElement {
+ public:
+  explicit CombineElement(ElementRef child) noexcept : expr(std::move(child)) {}
+  ElementRef expr;
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+};
+
+// The text up to the first position where the target matches (the target not consumed).
+class SkipToElement final : public ParserElement {
+ public:
+  explicit SkipToElement(ElementRef target) noexcept : expr(std::move(target)) {}
+  ElementRef expr;
+
+  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+};
+
+}  // namespace vantorel

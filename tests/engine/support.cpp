@@ -1,0 +1,63 @@
+// Shared helpers of the engine tests.
+#include "support.hpp"
+
+namespace vantorel::testing {
+
+std::string describe(const Token& token) {
+  if (token.is_str()) return "'" + std::string(token.text()) + "'";
+  std::string out = "[";
+  bool first = true;
+  for (const Token& t : token.items()) {
+    if (!first) out += ", ";
+    first = false;
+    out += describe(t);
+  }
+  return out + "]";
+}
+
+std::string describe(const ParseResults& results) {
+  std::string out = "[";
+  bool first = true;
+  for (const Token& t : results) {
+    if (!first) out += ", ";
+    first = false;
+    out += describe(t);
+  }
+  return out + "]";
+}
+
+std::string parse_at(const ParserElement& e, std::string_view text, uint64_t pos) {
+  ParseContext ctx{text.data(), text.size(), 1};
+  ParseOutcome o = e.parse_impl(ctx, pos);
+  EXPECT_EQ(ctx.skip_whitespace, 1) << "the context flag must be restored";
+  if (!o.ok) return "fail@" + std::to_string(o.error.position) + ": " + std::string(o.error.message.view());
+  EXPECT_GE(o.end, pos);
+  EXPECT_LE(o.end, text.size());
+  return "end=" + std::to_string(o.end) + " " + describe(o.results);
+}
+
+std::string parse_start(const ParserElement& e, std::string_view text) {
+  StartOutcome o = e.parse_from_start(text.data(), text.size());
+  if (!o.ok) return "fail@" + std::to_string(o.error.position) + ": " + std::string(o.error.message.view());
+  return describe(o.results);
+}
+
+std::optional<uint64_t> match_at(const ParserElement& e, std::string_view text, uint64_t pos) {
+  const Match m = e.try_match_at(text.data(), text.size(), pos);
+  if (!m.matched) return std::nullopt;
+  EXPECT_GE(m.end, pos);
+  EXPECT_LE(m.end, text.size());
+  return m.end;
+}
+
+void expect_roads_agree(const ParserElement& e, std::string_view text, uint64_t pos) {
+  ParseContext ctx{text.data(), text.size(), 1};
+  ParseOutcome o = e.parse_impl(ctx, pos);
+  const std::optional<uint64_t> m = match_at(e, text, pos);
+  EXPECT_EQ(o.ok, m.has_value()) << "text '" << text << "' at " << pos;
+  if (o.ok && m) {
+    EXPECT_EQ(o.end, *m) << "text '" << text << "' at " << pos;
+  }
+}
+
+}  // namespace vantorel::testing

@@ -1,0 +1,33 @@
+// Helpers for the engine tests: running an element on a text by every road and
+// describing the tokens it yields.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "elements/element.hpp"
+
+namespace vantorel::testing {
+
+// The tokens of a result as one readable string: Str tokens quoted, groups in brackets,
+// e.g. ['a', ['b', 'c']].
+std::string describe(const ParseResults& results);
+std::string describe(const Token& token);
+
+// What parse_impl gives at pos with a fresh context: "end=<end> <tokens>" or
+// "fail@<pos>: <message>".
+std::string parse_at(const ParserElement& e, std::string_view text, uint64_t pos);
+
+// What parse_from_start gives: "<tokens>" or "fail@<pos>: <message>".
+std::string parse_start(const ParserElement& e, std::string_view text);
+
+// try_match_at's end, or nullopt for no match.
+std::optional<uint64_t> match_at(const ParserElement& e, std::string_view text, uint64_t pos);
+
+// Checks that try_match_at agrees with parse_impl (verdict and end) at pos.
+void expect_roads_agree(const ParserElement& e, std::string_view text, uint64_t pos);
+
+}  // namespace vantorel::testing
