@@ -1,0 +1,238 @@
+// RE2 behind the adapter: options, compilation of the emitted text with the size rule, the
+// anchored and unanchored match calls, and the edge check of emulated word assertions.
+#include "elements/regex_adapter.hpp"
+
+#include <re2/re2.h>
+
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
+#include "elements/regex_emit.hpp"
+#include "elements/regex_parse.hpp"
+#include "elements/regex_unicode.hpp"
+
+namespace vantorel::regex {
+
+namespace {
+
+RE2::Options options(bool captures) {
+  RE2::Options o;
+  o.set_encoding(RE2::Options::EncodingUTF8);
+  o.set_log_errors(false);
+  o.set_never_capture(!captures);
+  o.set_longest_match(false);
+  return o;
+}
+
+bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// The code point that starts at p (p < n, a character boundary).
+uint32_t decode_at(const unsigned char* s, uint64_t n, uint64_t p) {
+  const unsigned char b = s[p];
+  if (b < 0x80) return b;
+  uint32_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : 4;
+  uint32_t cp = b & (len == 2 ? 0x1Fu : len == 3 ? 0x0Fu : 0x07u);
+  for (uint32_t k = 1; k < len && p + k < n; ++k) cp = (cp << 6) | (s[p + k] & 0x3Fu);
+  return cp;
+}
+
+// The code point that ends just before p (p > 0).
+uint32_t decode_before(const unsigned char* s, uint64_t n, uint64_t p) {
+  uint64_t q = p - 1;
+  while (q > 0 && is_continuation(s[q])) --q;
+  return decode_at(s, n, q);
+}
+
+bool ascii_word_byte(unsigned char b) {
+  return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_';
+}
+
+// Whether the word assertion `kind` holds at p of text[0, n).
+bool assertion_holds(AssertKind kind, bool unicode, const char* text, uint64_t n, uint64_t p) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  bool before;
+  bool after;
+  if (unicode) {
+    before = p > 0 && is_unicode_word(decode_before(s, n, p));
+    after = p < n && is_unicode_word(decode_at(s, n, p));
+  } else {
+    before = p > 0 && ascii_word_byte(s[p - 1]);
+    after = p < n && ascii_word_byte(s[p]);
+  }
+  switch (kind) {
+    case AssertKind::WordBoundary: return before != after;
+    case AssertKind::NotWordBoundary: return before == after;
+    case AssertKind::WordStart: return !before && after;
+    case AssertKind::WordEnd: return before && !after;
+    case AssertKind::WordStartHalf: return !before;
+    case AssertKind::WordEndHalf: return !after;
+    default: return true;
+  }
+}
+
+// The Unicode \w class as ranges, taken once from RE2's own tables: one pass of the class
+// over a text of every code point in order.
+std::vector<CodeRange> build_word_ranges() {
+  std::string all;
+  all.reserve(4400000);
+  auto put = [&](uint32_t c) {
+    if (c < 0x80) {
+      all.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      all.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      all.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      all.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      all.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      all.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      all.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      all.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      all.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      all.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  };
+  for (uint32_t c = 0; c <= 0x10FFFF; ++c) {
+    if (c == 0xD800) c = 0xE000;
+    put(c);
+  }
+  RE2 re("[" + std::string(kUnicodeWordClass) + "]+", options(false));
+  std::vector<CodeRange> out;
+  const auto* s = reinterpret_cast<const unsigned char*>(all.data());
+  re2::StringPiece text(all);
+  re2::StringPiece m;
+  size_t from = 0;
+  while (from < all.size() && re.Match(text, from, all.size(), RE2::UNANCHORED, &m, 1)) {
+    const uint64_t start = static_cast<uint64_t>(m.data() - all.data());
+    const uint64_t end = start + m.size();
+    out.push_back({decode_at(s, all.size(), start), decode_before(s, all.size(), end)});
+    from = end;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool is_unicode_word(uint32_t cp) {
+  if (cp < 0x80) return ascii_word_byte(static_cast<unsigned char>(cp));
+  static const std::vector<CodeRange> ranges = build_word_ranges();
+  auto it = std::upper_bound(ranges.begin(), ranges.end(), cp, [](uint32_t c, const CodeRange& r) { return c < r.lo; });
+  return it != ranges.begin() && cp <= std::prev(it)->hi;
+}
+
+uint64_t re2_program_size(std::string_view re2_text) {
+  RE2 re(re2::StringPiece(re2_text.data(), re2_text.size()), options(false));
+  return re.ok() ? static_cast<uint64_t>(re.ProgramSize()) : 0;
+}
+
+Expression::~Expression() = default;
+
+uint64_t Expression::program_size() const noexcept { return static_cast<uint64_t>(re_->ProgramSize()); }
+
+bool Expression::search(const char* text, uint64_t n, uint64_t from, uint64_t* start, uint64_t* end) const noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  const re2::StringPiece whole(text, n);
+  re2::StringPiece m[2];
+  while (from <= n) {
+    if (!re_->Match(whole, from, n, RE2::UNANCHORED, m, nsub_)) return false;
+    const uint64_t b = static_cast<uint64_t>(m[0].data() - text);
+    const uint64_t e = nsub_ == 2 ? static_cast<uint64_t>(m[1].data() - text) + m[1].size() : b + m[0].size();
+    if (lead_ && !assertion_holds(static_cast<AssertKind>(lead_kind_), lead_unicode_, text, n, b)) {
+      // The stripped leading assertion fails here: no match starts at b; try the next character.
+      from = b + 1;
+      while (from < n && is_continuation(s[from])) ++from;
+      continue;
+    }
+    // An empty match never splits a character.
+    if (b == e && b < n && is_continuation(s[b])) {
+      from = b + 1;
+      continue;
+    }
+    *start = b;
+    *end = e;
+    return true;
+  }
+  return false;
+}
+
+bool Expression::match_prefix(const char* text, uint64_t len, uint64_t* end) const noexcept {
+  if (!lead_ && nsub_ == 1) {
+    re2::StringPiece m;
+    if (!re_->Match(re2::StringPiece(text, len), 0, len, RE2::UNANCHORED, &m, 1)) return false;
+    *end = static_cast<uint64_t>(m.data() - text) + m.size();
+    return true;
+  }
+  uint64_t start;
+  return search(text, len, 0, &start, end);
+}
+
+bool Expression::find(const char* text, uint64_t n, uint64_t from, uint64_t* start, uint64_t* end) const noexcept {
+  return search(text, n, from, start, end);
+}
+
+bool MatchIterator::next(uint64_t* start, uint64_t* end) noexcept {
+  if (done_) return false;
+  uint64_t s;
+  uint64_t e;
+  if (!expression_.find(text_, n_, from_, &s, &e)) {
+    done_ = true;
+    return false;
+  }
+  if (s == e && has_last_ && e == last_end_ && !expression_.find(text_, n_, from_ + 1, &s, &e)) {
+    done_ = true;
+    return false;
+  }
+  from_ = e;
+  last_end_ = e;
+  has_last_ = true;
+  *start = s;
+  *end = e;
+  return true;
+}
+
+struct Compiler {
+  static CompileResult run(std::string_view wrapped, bool unicode) {
+    CompileResult out;
+    ParseResult parsed = parse(wrapped);
+    if (!parsed.ok) {
+      out.error = format_error(wrapped, parsed.error);
+      return out;
+    }
+    Emission em = emit(parsed.ast, unicode);
+    if (em.size_exceeded) {
+      out.error = std::string(kSizeLimitMessage);
+      return out;
+    }
+    if (!em.ok) {
+      out.error = format_error(wrapped, em.error);
+      return out;
+    }
+    std::unique_ptr<Expression> e(new Expression());
+    e->re_ = std::make_unique<RE2>(re2::StringPiece(em.re2.data(), em.re2.size()), options(em.trim));
+    if (!e->re_->ok()) {
+      if (e->re_->error_code() == RE2::ErrorPatternTooLarge) {
+        out.error = std::string(kSizeLimitMessage);
+      } else {
+        out.error = "regex parse error:\n    " + std::string(wrapped) + "\nerror: " + e->re_->error();
+      }
+      return out;
+    }
+    if (static_cast<uint64_t>(e->re_->ProgramSize()) > kMaxProgramSize) {
+      out.error = std::string(kSizeLimitMessage);
+      return out;
+    }
+    e->re2_text_ = std::move(em.re2);
+    e->nsub_ = em.trim ? 2 : 1;
+    e->lead_ = em.lead;
+    e->lead_kind_ = static_cast<uint8_t>(em.lead_kind);
+    e->lead_unicode_ = em.lead_unicode;
+    out.single_class = em.single_class;
+    out.expression = std::move(e);
+    return out;
+  }
+};
+
+CompileResult compile(std::string_view wrapped, bool unicode) { return Compiler::run(wrapped, unicode); }
+
+}  // namespace vantorel::regex

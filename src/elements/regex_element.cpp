@@ -1,0 +1,110 @@
+// The Regex element: matching in its three modes, and the factory that builds it from a
+// pattern (the two wrapped texts, the mode, the Unicode decision and the stored message).
+#include <string>
+
+#include "elements/chars.hpp"
+#include "elements/regex_adapter.hpp"
+
+namespace vantorel {
+
+RegexElement::RegexElement() noexcept = default;
+RegexElement::~RegexElement() = default;
+
+namespace {
+
+// The bytes of a whitespace run in mode 0 (the vertical tab is not one of them).
+bool is_run_byte(unsigned char b) { return b == 9 || b == 10 || b == 12 || b == 13 || b == 32; }
+
+// The end of the anchored expression's match on text[pos, n), run as a text of its own.
+// A position inside a multi-byte character never starts a match: the expression is not run
+// on a text that begins inside a character.
+bool anchored_end(const RegexElement& e, const char* text, uint64_t n, uint64_t pos, uint64_t* end) noexcept {
+  if (pos < n && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) return false;
+  uint64_t offset;
+  if (!e.anchored->match_prefix(text + pos, n - pos, &offset)) return false;
+  *end = pos + offset;
+  return true;
+}
+
+}  // namespace
+
+// The end is pos plus the match's end offset, and the token is text[pos, end): both roads
+// use the same end, also for a pattern that escapes its wrapper (whose match may begin
+// after pos), and the token is what the drivers of a Normal kind take.
+ParseOutcome RegexElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  uint64_t end;
+  if (!anchored_end(*this, ctx.text, ctx.length, pos, &end)) return ParseOutcome::failure(message, pos);
+  ParseResults results;
+  results.push_back(Token::copy_of(std::string_view(ctx.text + pos, end - pos)));
+  return ParseOutcome::success(end, std::move(results));
+}
+
+Match RegexElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  switch (mode) {
+    case RegexMode::WhitespaceRun: {
+      if (pos >= length || !is_run_byte(static_cast<unsigned char>(text[pos]))) return Match::none();
+      uint64_t e = pos + 1;
+      while (e < length && is_run_byte(static_cast<unsigned char>(text[e]))) ++e;
+      return Match::at(e);
+    }
+    case RegexMode::SingleByte:
+      if (pos < length && class_set.contains(static_cast<unsigned char>(text[pos]))) return Match::at(pos + 1);
+      return Match::none();
+    case RegexMode::General:
+      break;
+  }
+  uint64_t end;
+  if (!anchored_end(*this, text, length, pos, &end)) return Match::none();
+  return Match::at(end);
+}
+
+RegexBuild make_regex_element(std::string_view pattern) noexcept {
+  const std::string p(pattern);
+  const std::string anchored_text = "^(?:" + p + ")";
+  const std::string unanchored_text = "(?:" + p + ")";
+
+  // Mode: the two whitespace-run patterns, or a candidate for the single-byte mode: [inner]
+  // with no '[' inside and an inner text that is not empty once unescaped (it is empty only
+  // when it is empty or a lone backslash).
+  RegexMode mode = RegexMode::General;
+  bool single_byte_candidate = false;
+  if (p == "\\s+" || p == "\\s*") {
+    mode = RegexMode::WhitespaceRun;
+  } else if (p.size() >= 2 && p.front() == '[' && p.back() == ']') {
+    const std::string_view inner = std::string_view(p).substr(1, p.size() - 2);
+    single_byte_candidate = inner.find('[') == std::string_view::npos && !inner.empty() && inner != "\\";
+  }
+
+  // Unicode off for both texts first; if either fails, both are built with Unicode on.
+  regex::CompileResult a = regex::compile(anchored_text, false);
+  regex::CompileResult u = regex::compile(unanchored_text, false);
+  const bool ascii = a.expression && u.expression;
+  if (!ascii) {
+    a = regex::compile(anchored_text, true);
+    if (!a.expression) return {ElementRef(), std::move(a.error)};
+    u = regex::compile(unanchored_text, true);
+    if (!u.expression) return {ElementRef(), std::move(u.error)};
+  }
+
+  ElementRef ref = ElementRef::make<RegexElement>();
+  auto& e = const_cast<RegexElement&>(static_cast<const RegexElement&>(*ref));
+  e.anchored = std::move(a.expression);
+  e.unanchored = std::move(u.expression);
+  e.message = SharedString::make("Expected match for /" + p + "/");
+  e.mode = mode;
+  // The single-byte mode only for a pattern that is exactly one bracket class built with
+  // Unicode off: its members are then ASCII characters, each one byte, so testing one byte
+  // against class_set gives the expression's verdict everywhere. class_set is read off the
+  // compiled expression itself, one probe per ASCII byte. Every other class stays general.
+  if (single_byte_candidate && ascii && u.single_class) {
+    e.mode = RegexMode::SingleByte;
+    for (unsigned b = 0; b < 128; ++b) {
+      const char c = static_cast<char>(b);
+      uint64_t end;
+      if (e.anchored->match_prefix(&c, 1, &end) && end == 1) e.class_set.insert(b);
+    }
+  }
+  return {std::move(ref), std::string()};
+}
+
+}  // namespace vantorel

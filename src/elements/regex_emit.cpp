@@ -1,0 +1,1201 @@
+// The translator: walks the parsed tree with the current flags and produces RE2 text built
+// only from constructs whose RE2 meaning is the dialect's. Unicode-off scopes reject what can
+// match invalid UTF-8 or needs Unicode data (the caller then retries with Unicode on).
+#include "elements/regex_emit.hpp"
+
+#include <algorithm>
+#include <bitset>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "elements/regex_unicode.hpp"
+
+namespace vantorel::regex {
+
+namespace {
+
+// ---- code point sets --------------------------------------------------------------------
+
+constexpr uint32_t kMaxCp = 0x10FFFF;
+
+// A set of code points as sorted, disjoint, non-adjacent ranges.
+class RangeSet {
+ public:
+  RangeSet() = default;
+  RangeSet(uint32_t lo, uint32_t hi) { r_.push_back({lo, hi}); }
+  static RangeSet all() { return RangeSet(0, kMaxCp); }
+
+  void add(uint32_t lo, uint32_t hi) {
+    r_.push_back({lo, hi});
+    normalize();
+  }
+  void add(const RangeSet& o) {
+    r_.insert(r_.end(), o.r_.begin(), o.r_.end());
+    normalize();
+  }
+  [[nodiscard]] RangeSet complement() const {
+    RangeSet out;
+    uint32_t next = 0;
+    bool done = false;
+    for (const CodeRange& x : r_) {
+      if (x.lo > next) out.r_.push_back({next, x.lo - 1});
+      if (x.hi >= kMaxCp) {
+        done = true;
+        break;
+      }
+      next = x.hi + 1;
+    }
+    if (!done) out.r_.push_back({next, kMaxCp});
+    return out;
+  }
+  [[nodiscard]] RangeSet intersect(const RangeSet& o) const {
+    RangeSet out;
+    size_t i = 0, j = 0;
+    while (i < r_.size() && j < o.r_.size()) {
+      const uint32_t lo = std::max(r_[i].lo, o.r_[j].lo);
+      const uint32_t hi = std::min(r_[i].hi, o.r_[j].hi);
+      if (lo <= hi) out.r_.push_back({lo, hi});
+      if (r_[i].hi < o.r_[j].hi) {
+        ++i;
+      } else {
+        ++j;
+      }
+    }
+    return out;
+  }
+  [[nodiscard]] bool empty() const { return r_.empty(); }
+  [[nodiscard]] bool is_all() const { return r_.size() == 1 && r_[0].lo == 0 && r_[0].hi == kMaxCp; }
+  [[nodiscard]] bool contains(uint32_t c) const {
+    for (const CodeRange& x : r_) {
+      if (c >= x.lo && c <= x.hi) return true;
+    }
+    return false;
+  }
+  [[nodiscard]] const std::vector<CodeRange>& ranges() const { return r_; }
+
+  // Simple case folding, approximated: ASCII letters with their other case, and the two
+  // non-ASCII characters that fold to ASCII letters (KELVIN SIGN, LONG S). Used only where
+  // a folded set must be complemented by hand.
+  [[nodiscard]] RangeSet folded() const {
+    RangeSet out = *this;
+    auto has = [&](uint32_t c) { return contains(c); };
+    for (uint32_t c = 'a'; c <= 'z'; ++c) {
+      if (has(c) || has(c - 32) || (c == 'k' && has(0x212A)) || (c == 's' && has(0x17F))) {
+        out.r_.push_back({c, c});
+        out.r_.push_back({c - 32, c - 32});
+        if (c == 'k') out.r_.push_back({0x212A, 0x212A});
+        if (c == 's') out.r_.push_back({0x17F, 0x17F});
+      }
+    }
+    out.normalize();
+    return out;
+  }
+
+ private:
+  void normalize() {
+    std::sort(r_.begin(), r_.end(), [](const CodeRange& a, const CodeRange& b) { return a.lo < b.lo; });
+    std::vector<CodeRange> out;
+    for (const CodeRange& x : r_) {
+      if (!out.empty() && x.lo <= out.back().hi + 1) {
+        out.back().hi = std::max(out.back().hi, x.hi);
+      } else {
+        out.push_back(x);
+      }
+    }
+    r_ = std::move(out);
+  }
+  std::vector<CodeRange> r_;
+};
+
+using ByteBits = std::bitset<256>;
+
+bool is_ascii_word(uint32_t c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+ByteBits ascii_class_bits(AsciiKind k) {
+  ByteBits b;
+  auto range = [&](uint32_t lo, uint32_t hi) {
+    for (uint32_t c = lo; c <= hi; ++c) b.set(c);
+  };
+  switch (k) {
+    case AsciiKind::Alnum: range('0', '9'); range('A', 'Z'); range('a', 'z'); break;
+    case AsciiKind::Alpha: range('A', 'Z'); range('a', 'z'); break;
+    case AsciiKind::Ascii: range(0, 0x7F); break;
+    case AsciiKind::Blank: b.set('\t'); b.set(' '); break;
+    case AsciiKind::Cntrl: range(0, 0x1F); b.set(0x7F); break;
+    case AsciiKind::Digit: range('0', '9'); break;
+    case AsciiKind::Graph: range(0x21, 0x7E); break;
+    case AsciiKind::Lower: range('a', 'z'); break;
+    case AsciiKind::Print: range(0x20, 0x7E); break;
+    case AsciiKind::Punct: range(0x21, 0x2F); range(0x3A, 0x40); range(0x5B, 0x60); range(0x7B, 0x7E); break;
+    case AsciiKind::Space: range(9, 13); b.set(' '); break;
+    case AsciiKind::Upper: range('A', 'Z'); break;
+    case AsciiKind::Word: range('0', '9'); range('A', 'Z'); range('a', 'z'); b.set('_'); break;
+    case AsciiKind::Xdigit: range('0', '9'); range('A', 'F'); range('a', 'f'); break;
+  }
+  return b;
+}
+
+ByteBits perl_bits(PerlKind k) {
+  switch (k) {
+    case PerlKind::Digit: return ascii_class_bits(AsciiKind::Digit);
+    case PerlKind::Space: return ascii_class_bits(AsciiKind::Space);
+    case PerlKind::Word: break;
+  }
+  return ascii_class_bits(AsciiKind::Word);
+}
+
+void fold_bits(ByteBits& b) {
+  for (uint32_t c = 'a'; c <= 'z'; ++c) {
+    if (b.test(c) || b.test(c - 32)) {
+      b.set(c);
+      b.set(c - 32);
+    }
+  }
+}
+
+RangeSet bits_to_ranges(const ByteBits& b) {
+  RangeSet out;
+  for (uint32_t c = 0; c < 256; ++c) {
+    if (!b.test(c)) continue;
+    uint32_t e = c;
+    while (e + 1 < 256 && b.test(e + 1)) ++e;
+    out.add(c, e);
+    c = e;
+  }
+  return out;
+}
+
+// ---- RE2 spelling -----------------------------------------------------------------------
+
+void append_hex(std::string& out, uint32_t c) {
+  static const char* kDigits = "0123456789ABCDEF";
+  char buf[8];
+  int n = 0;
+  do {
+    buf[n++] = kDigits[c & 15];
+    c >>= 4;
+  } while (c != 0);
+  out += "\\x{";
+  while (n > 0) out.push_back(buf[--n]);
+  out += "}";
+}
+
+// A literal outside a class: ASCII letters and digits as they are, everything else as \x{...}.
+void append_literal(std::string& out, uint32_t c) {
+  if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+    out.push_back(static_cast<char>(c));
+  } else {
+    append_hex(out, c);
+  }
+}
+
+void append_ranges(std::string& out, const RangeSet& s) {
+  for (const CodeRange& r : s.ranges()) {
+    append_hex(out, r.lo);
+    if (r.hi != r.lo) {
+      out.push_back('-');
+      append_hex(out, r.hi);
+    }
+  }
+}
+
+constexpr std::string_view kNever = "[^\\x{0}-\\x{10FFFF}]";
+
+std::string ranges_class(const RangeSet& s) {
+  if (s.empty()) return std::string(kNever);
+  if (s.ranges().size() == 1 && s.ranges()[0].lo == s.ranges()[0].hi) {
+    std::string out;
+    append_literal(out, s.ranges()[0].lo);
+    return out;
+  }
+  std::string out = "[";
+  append_ranges(out, s);
+  out += "]";
+  return out;
+}
+
+// ---- class formulas (Unicode mode) ------------------------------------------------------
+
+struct CExpr {
+  enum Kind : uint8_t { Ranges, Prop, Not, Or, And } kind = Ranges;
+  RangeSet ranges;
+  std::string prop;
+  std::vector<CExpr> kids;
+
+  static CExpr of(RangeSet r) {
+    CExpr e;
+    e.ranges = std::move(r);
+    return e;
+  }
+  static CExpr property(std::string name) {
+    CExpr e;
+    e.kind = Prop;
+    e.prop = std::move(name);
+    return e;
+  }
+  static CExpr negate(CExpr x) {
+    CExpr e;
+    e.kind = Not;
+    e.kids.push_back(std::move(x));
+    return e;
+  }
+  static CExpr join(Kind k, std::vector<CExpr> xs) {
+    CExpr e;
+    e.kind = k;
+    e.kids = std::move(xs);
+    return e;
+  }
+};
+
+CExpr word_formula() {
+  RangeSet extra;
+  for (const CodeRange& r : kExtraWordRanges) extra.add(r.lo, r.hi);
+  return CExpr::join(CExpr::Or, {CExpr::property("L"), CExpr::property("Nl"), CExpr::property("M"),
+                                 CExpr::property("Nd"), CExpr::property("Pc"), CExpr::of(extra)});
+}
+
+RangeSet white_space_set() {
+  RangeSet s;
+  for (const CodeRange& r : kWhiteSpaceRanges) s.add(r.lo, r.hi);
+  return s;
+}
+
+CExpr perl_formula(PerlKind k) {
+  switch (k) {
+    case PerlKind::Digit: return CExpr::property("Nd");
+    case PerlKind::Space: return CExpr::of(white_space_set());
+    case PerlKind::Word: break;
+  }
+  return word_formula();
+}
+
+CExpr assigned_formula() {
+  std::vector<CExpr> xs;
+  for (const char* n : {"L", "M", "N", "P", "S", "Z", "Cc", "Cf", "Co"}) xs.push_back(CExpr::property(n));
+  return CExpr::join(CExpr::Or, std::move(xs));
+}
+
+CExpr property_formula(const PropertyLookup& p) {
+  switch (p.kind) {
+    case PropertyKind::Re2Name: return CExpr::property(p.re2_name);
+    case PropertyKind::Any: return CExpr::of(RangeSet::all());
+    case PropertyKind::Ascii: return CExpr::of(RangeSet(0, 0x7F));
+    case PropertyKind::Assigned: return assigned_formula();
+    case PropertyKind::Unassigned: return CExpr::negate(assigned_formula());
+    case PropertyKind::Other: {
+      std::vector<CExpr> xs;
+      for (const char* n : {"L", "M", "N", "P", "S", "Z"}) xs.push_back(CExpr::property(n));
+      return CExpr::negate(CExpr::join(CExpr::Or, std::move(xs)));
+    }
+    case PropertyKind::CasedLetter:
+      return CExpr::join(CExpr::Or, {CExpr::property("Lu"), CExpr::property("Ll"), CExpr::property("Lt")});
+    case PropertyKind::WhiteSpace: return CExpr::of(white_space_set());
+  }
+  return CExpr::of(RangeSet());
+}
+
+// Flattens nested unions of plain items: true when `e` is made only of Or, Ranges and Prop.
+bool collect_plain(const CExpr& e, RangeSet& ranges, std::vector<std::string>& props) {
+  switch (e.kind) {
+    case CExpr::Ranges: ranges.add(e.ranges); return true;
+    case CExpr::Prop: props.push_back(e.prop); return true;
+    case CExpr::Or:
+      for (const CExpr& k : e.kids) {
+        if (!collect_plain(k, ranges, props)) return false;
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+// One intersection of a disjunctive normal form: explicit ranges, properties that must hold,
+// properties that must not.
+struct Conjunction {
+  RangeSet ranges = RangeSet::all();
+  std::set<std::string> pos;
+  std::set<std::string> neg;
+};
+
+constexpr size_t kMaxConjunctions = 4096;
+
+// Disjunctive normal form of `e` (negated when `negated`); false when it grows too large.
+bool to_dnf(const CExpr& e, bool negated, bool fold, std::vector<Conjunction>& out) {
+  switch (e.kind) {
+    case CExpr::Ranges: {
+      Conjunction c;
+      const RangeSet r = fold ? e.ranges.folded() : e.ranges;
+      c.ranges = negated ? r.complement() : r;
+      if (!c.ranges.empty()) out.push_back(std::move(c));
+      return true;
+    }
+    case CExpr::Prop: {
+      Conjunction c;
+      (negated ? c.neg : c.pos).insert(e.prop);
+      out.push_back(std::move(c));
+      return true;
+    }
+    case CExpr::Not: return to_dnf(e.kids[0], !negated, fold, out);
+    case CExpr::Or:
+    case CExpr::And: {
+      const bool is_or = (e.kind == CExpr::Or) != negated;
+      if (is_or) {
+        for (const CExpr& k : e.kids) {
+          if (!to_dnf(k, negated, fold, out)) return false;
+          if (out.size() > kMaxConjunctions) return false;
+        }
+        return true;
+      }
+      std::vector<Conjunction> acc(1);
+      for (const CExpr& k : e.kids) {
+        std::vector<Conjunction> part;
+        if (!to_dnf(k, negated, fold, part)) return false;
+        std::vector<Conjunction> next;
+        for (const Conjunction& a : acc) {
+          for (const Conjunction& b : part) {
+            Conjunction c;
+            c.ranges = a.ranges.intersect(b.ranges);
+            if (c.ranges.empty()) continue;
+            c.pos = a.pos;
+            c.pos.insert(b.pos.begin(), b.pos.end());
+            c.neg = a.neg;
+            c.neg.insert(b.neg.begin(), b.neg.end());
+            bool contradiction = false;
+            for (const std::string& p : c.pos) contradiction = contradiction || c.neg.count(p) != 0;
+            if (contradiction) continue;
+            next.push_back(std::move(c));
+            if (next.size() > kMaxConjunctions) return false;
+          }
+        }
+        acc = std::move(next);
+      }
+      out.insert(out.end(), acc.begin(), acc.end());
+      return true;
+    }
+  }
+  return true;
+}
+
+void append_props(std::string& out, const std::vector<std::string>& props, bool negated) {
+  for (const std::string& p : props) {
+    out += negated ? "\\P{" : "\\p{";
+    out += p;
+    out += "}";
+  }
+}
+
+// RE2 text of a class formula. Folding (under (?i)) is left to RE2 for properties and plain
+// unions; ranges that must be complemented by hand are folded first.
+std::optional<std::string> class_text(const CExpr& e, bool fold) {
+  bool negated = false;
+  const CExpr* body = &e;
+  while (body->kind == CExpr::Not) {
+    negated = !negated;
+    body = &body->kids[0];
+  }
+  RangeSet ranges;
+  std::vector<std::string> props;
+  std::string out;
+  if (collect_plain(*body, ranges, props)) {
+    std::sort(props.begin(), props.end());
+    props.erase(std::unique(props.begin(), props.end()), props.end());
+    if (props.empty()) {
+      if (!negated) {
+        out = ranges_class(ranges);
+      } else if (ranges.empty()) {
+        return std::string("[\\x{0}-\\x{10FFFF}]");
+      } else {
+        out = "[^";
+        append_ranges(out, ranges);
+        out += "]";
+      }
+    } else if (ranges.empty() && props.size() == 1) {
+      out = (negated ? "\\P{" : "\\p{") + props[0] + "}";
+    } else {
+      out = negated ? "[^" : "[";
+      append_ranges(out, ranges);
+      append_props(out, props, false);
+      out += "]";
+    }
+  } else {
+    std::vector<Conjunction> dnf;
+    if (!to_dnf(e, false, fold, dnf)) return std::nullopt;
+    // Merge the pure range terms.
+    RangeSet plain;
+    std::vector<std::string> terms;
+    std::vector<std::string> single_props;
+    for (const Conjunction& c : dnf) {
+      if (c.pos.empty() && c.neg.empty()) {
+        plain.add(c.ranges);
+      } else if (c.ranges.is_all() && c.pos.size() == 1 && c.neg.empty()) {
+        single_props.push_back(*c.pos.begin());
+      } else {
+        std::string t = "[^";
+        if (!c.ranges.is_all()) append_ranges(t, c.ranges.complement());
+        append_props(t, {c.pos.begin(), c.pos.end()}, true);
+        append_props(t, {c.neg.begin(), c.neg.end()}, false);
+        t += "]";
+        terms.push_back(std::move(t));
+      }
+    }
+    if (!plain.empty() || !single_props.empty()) {
+      std::string t = "[";
+      append_ranges(t, plain);
+      append_props(t, single_props, false);
+      t += "]";
+      terms.insert(terms.begin(), std::move(t));
+    }
+    if (terms.empty()) return std::string(kNever);
+    if (terms.size() == 1) {
+      out = terms[0];
+    } else {
+      out = "(?:";
+      for (size_t k = 0; k < terms.size(); ++k) {
+        if (k > 0) out += "|";
+        out += terms[k];
+      }
+      out += ")";
+    }
+  }
+  if (fold) return "(?i:" + out + ")";
+  return out;
+}
+
+// ---- fragments --------------------------------------------------------------------------
+
+enum class Prec : uint8_t { Atom, Repeat, Concat, Alt };
+
+// Word-ness of a fragment's first and last characters, for each mode.
+enum : uint8_t { kWordA = 1, kNonWordA = 2, kWordU = 4, kNonWordU = 8, kAnyChar = 15 };
+
+struct Frag {
+  std::string text;
+  Prec prec = Prec::Atom;
+  uint32_t product = 1;   // largest product of repetition counts on a path (RE2 allows 1000)
+  uint8_t first = 0;      // word-ness bits of a first character
+  uint8_t last = 0;       // of a last character
+  bool nullable = true;   // can match the empty text
+  bool pending = false;   // a word assertion waiting for its neighbours
+  AssertKind look = AssertKind::WordBoundary;
+  bool look_unicode = false;
+};
+
+std::string atom_text(const Frag& f) {
+  if (f.prec == Prec::Atom && !f.text.empty()) return f.text;
+  return "(?:" + f.text + ")";
+}
+
+struct Neighbour {
+  bool known = false;  // a character is certain to be there
+  uint8_t bits = 0;
+};
+
+// RE2 text of a word assertion given what is known about the characters around it. Where
+// the neighbours decide it, the answer is exact (in Unicode mode, RE2's \b is exact only on
+// ASCII text, so the fallbacks there are approximations).
+std::string look_text(AssertKind k, bool uni, Neighbour prev, Neighbour next) {
+  const uint8_t w = uni ? kWordU : kWordA;
+  const uint8_t nw = uni ? kNonWordU : kNonWordA;
+  const bool pw = prev.known && (prev.bits & w) && !(prev.bits & nw);
+  const bool pn = prev.known && (prev.bits & nw) && !(prev.bits & w);
+  const bool xw = next.known && (next.bits & w) && !(next.bits & nw);
+  const bool xn = next.known && (next.bits & nw) && !(next.bits & w);
+  const std::string never(kNever);
+  switch (k) {
+    case AssertKind::WordBoundary:
+      if ((pw && xw) || (pn && xn)) return never;
+      if ((pw && xn) || (pn && xw)) return "";
+      return "\\b";
+    case AssertKind::NotWordBoundary:
+      if ((pw && xw) || (pn && xn)) return "";
+      if ((pw && xn) || (pn && xw)) return never;
+      return "\\B";
+    case AssertKind::WordStart:
+      if (pw || xn) return never;
+      if (pn && xw) return "";
+      return "\\b";
+    case AssertKind::WordEnd:
+      if (pn || xw) return never;
+      if (pw && xn) return "";
+      return "\\b";
+    case AssertKind::WordStartHalf:
+      if (pw) return never;
+      if (pn) return "";
+      if (xn) return "\\B";
+      return "\\b";
+    case AssertKind::WordEndHalf:
+      if (xw) return never;
+      if (xn) return "";
+      if (pn) return "\\B";
+      return "\\b";
+    default:
+      return "";
+  }
+}
+
+void resolve(Frag& f, Neighbour prev = {}, Neighbour next = {}) {
+  if (!f.pending) return;
+  f.pending = false;
+  f.text = look_text(f.look, f.look_unicode, prev, next);
+  f.prec = Prec::Atom;
+}
+
+class Translator {
+ public:
+  Translator(const Ast& ast, bool unicode) : ast_(ast) { flags_ = unicode ? kFlagUni : 0; }
+
+  uint32_t lead_candidate = UINT32_MAX;
+  uint32_t trail_candidate = UINT32_MAX;
+  bool lead_found = false;
+  AssertKind lead_kind = AssertKind::WordBoundary;
+  bool lead_unicode = false;
+  bool trail_found = false;
+  AssertKind trail_kind = AssertKind::WordBoundary;
+  bool trail_unicode = false;
+
+  std::optional<SyntaxError> error;
+  bool size_exceeded = false;
+
+  Frag run() {
+    Frag f = tr(ast_.root);
+    resolve(f);
+    return f;
+  }
+
+ private:
+  [[nodiscard]] bool has(uint8_t flag) const { return (flags_ & flag) != 0; }
+  [[nodiscard]] bool failed() const { return error.has_value() || size_exceeded; }
+  Frag fail(Span span, std::string description) {
+    if (!failed()) error = SyntaxError{std::move(description), span, false, {}};
+    return {};
+  }
+  const Node& node(uint32_t i) const { return ast_.nodes[i]; }
+
+  Frag tr(uint32_t i) {
+    if (failed()) return {};
+    const Node& n = node(i);
+    switch (n.kind) {
+      case NodeKind::Empty: return {};
+      case NodeKind::Flags: apply(n.flags); return {};
+      case NodeKind::Literal: return literal(n);
+      case NodeKind::Dot: return dot(n);
+      case NodeKind::Assertion: return assertion(i, n);
+      case NodeKind::Perl:
+      case NodeKind::Unicode:
+      case NodeKind::Bracketed: return klass(i);
+      case NodeKind::Repetition: return repetition(n);
+      case NodeKind::Group: {
+        const uint8_t saved = flags_;
+        apply(n.flags);
+        Frag f = tr(n.kids[0]);
+        flags_ = saved;
+        if (!f.pending && f.prec != Prec::Atom) {
+          f.text = atom_text(f);
+          f.prec = Prec::Atom;
+        }
+        return f;
+      }
+      case NodeKind::Alternation: return alternation(n);
+      case NodeKind::Concat: return concat(n);
+      default: return {};
+    }
+  }
+
+  void apply(const FlagChange& c) { flags_ = static_cast<uint8_t>((flags_ | c.on) & ~c.off); }
+
+  static uint8_t char_bits(uint32_t c, bool need_unicode) {
+    uint8_t b = 0;
+    b |= (c < 0x80 && is_ascii_word(c)) ? kWordA : kNonWordA;
+    if (c < 0x80) {
+      b |= is_ascii_word(c) ? kWordU : kNonWordU;
+    } else if (need_unicode) {
+      b |= is_unicode_word(c) ? kWordU : kNonWordU;
+    } else {
+      b |= kWordU | kNonWordU;
+    }
+    return b;
+  }
+
+  // Whether the tree holds word assertions at all (only then is the Unicode \w test needed).
+  bool looks_present() {
+    if (!looks_checked_) {
+      looks_checked_ = true;
+      for (const Node& n : ast_.nodes) {
+        if (n.kind == NodeKind::Assertion && n.sub >= static_cast<uint8_t>(AssertKind::WordBoundary)) looks_ = true;
+      }
+    }
+    return looks_;
+  }
+
+  Frag leaf(std::string text, uint8_t bits) {
+    Frag f;
+    f.text = std::move(text);
+    f.first = f.last = bits;
+    f.nullable = false;
+    return f;
+  }
+
+  Frag literal(const Node& n) {
+    const uint32_t c = n.c;
+    std::string text;
+    if (!has(kFlagUni)) {
+      if (n.hex_byte && c >= 0x80) return fail(n.span, "pattern can match invalid UTF-8 (a byte escape with Unicode mode off)");
+      if (has(kFlagI) && c < 0x80 && ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')) {
+        text = "[";
+        text.push_back(static_cast<char>(c | 0x20));
+        text.push_back(static_cast<char>(c & ~0x20u));
+        text += "]";
+      } else {
+        append_literal(text, c);
+      }
+    } else if (has(kFlagI) && (c >= 0x80 || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'))) {
+      text = "(?i:";
+      append_literal(text, c);
+      text += ")";
+    } else {
+      append_literal(text, c);
+    }
+    return leaf(std::move(text), char_bits(c, looks_present()));
+  }
+
+  Frag dot(const Node& n) {
+    if (!has(kFlagUni)) return fail(n.span, "pattern can match invalid UTF-8 (. with Unicode mode off)");
+    if (has(kFlagS)) return leaf("(?s:.)", kAnyChar);
+    return leaf(has(kFlagR) ? "[^\\x{A}\\x{D}]" : "[^\\x{A}]", kAnyChar);
+  }
+
+  Frag assertion(uint32_t i, const Node& n) {
+    const auto k = static_cast<AssertKind>(n.sub);
+    Frag f;
+    switch (k) {
+      case AssertKind::StartLine: f.text = has(kFlagM) ? "(?m:^)" : "^"; return f;
+      case AssertKind::EndLine: f.text = has(kFlagM) ? "(?m:$)" : "\\z"; return f;
+      case AssertKind::StartText: f.text = "\\A"; return f;
+      case AssertKind::EndText: f.text = "\\z"; return f;
+      default: break;
+    }
+    const bool uni = has(kFlagUni);
+    const bool native = !uni && (k == AssertKind::WordBoundary || k == AssertKind::NotWordBoundary);
+    if (i == lead_candidate && !native) {
+      lead_found = true;
+      lead_kind = k;
+      lead_unicode = uni;
+      return f;
+    }
+    if (i == trail_candidate && !native) {
+      trail_found = true;
+      trail_kind = k;
+      trail_unicode = uni;
+      return f;
+    }
+    if (native) {
+      f.text = k == AssertKind::WordBoundary ? "\\b" : "\\B";
+      return f;
+    }
+    f.pending = true;
+    f.look = k;
+    f.look_unicode = uni;
+    return f;
+  }
+
+  // ---- classes ----
+  std::optional<ByteBits> ascii_bits(uint32_t i) {
+    const Node& n = node(i);
+    const bool fold = has(kFlagI);
+    auto byte_of = [&](uint32_t c, bool hex_byte) -> std::optional<uint32_t> {
+      if (hex_byte && c >= 0x80) {
+        fail(n.span, "pattern can match invalid UTF-8 (a byte escape with Unicode mode off)");
+        return std::nullopt;
+      }
+      if (c >= 0x80) {
+        fail(n.span, "Unicode is not allowed here (a non-ASCII class member with Unicode mode off)");
+        return std::nullopt;
+      }
+      return c;
+    };
+    auto check_negated = [&](ByteBits b, bool negated) -> std::optional<ByteBits> {
+      if (fold) fold_bits(b);
+      if (negated) {
+        fail(n.span, "pattern can match invalid UTF-8 (a negated class with Unicode mode off)");
+        return std::nullopt;
+      }
+      return b;
+    };
+    switch (n.kind) {
+      case NodeKind::ClassEmpty: return ByteBits();
+      case NodeKind::ClassLiteral: {
+        auto c = byte_of(n.c, n.hex_byte);
+        if (!c) return std::nullopt;
+        ByteBits b;
+        b.set(*c);
+        if (fold) fold_bits(b);
+        return b;
+      }
+      case NodeKind::ClassRange: {
+        auto lo = byte_of(n.c, n.hex_byte);
+        if (!lo) return std::nullopt;
+        auto hi = byte_of(n.c2, n.hex_byte2);
+        if (!hi) return std::nullopt;
+        ByteBits b;
+        for (uint32_t c = *lo; c <= *hi; ++c) b.set(c);
+        if (fold) fold_bits(b);
+        return b;
+      }
+      case NodeKind::ClassAscii: return check_negated(ascii_class_bits(static_cast<AsciiKind>(n.sub)), n.negated);
+      case NodeKind::Perl: return check_negated(perl_bits(static_cast<PerlKind>(n.sub)), n.negated);
+      case NodeKind::Unicode:
+        fail(n.span, "Unicode is not allowed here (a Unicode class with Unicode mode off)");
+        return std::nullopt;
+      case NodeKind::Bracketed: {
+        auto inner = ascii_bits(n.kids[0]);
+        if (!inner) return std::nullopt;
+        return check_negated(*inner, n.negated);
+      }
+      case NodeKind::ClassUnion: {
+        ByteBits b;
+        for (uint32_t k : n.kids) {
+          auto x = ascii_bits(k);
+          if (!x) return std::nullopt;
+          b |= *x;
+        }
+        return b;
+      }
+      case NodeKind::ClassOp: {
+        auto l = ascii_bits(n.kids[0]);
+        if (!l) return std::nullopt;
+        auto r = ascii_bits(n.kids[1]);
+        if (!r) return std::nullopt;
+        switch (static_cast<ClassOpKind>(n.sub)) {
+          case ClassOpKind::Intersection: return *l & *r;
+          case ClassOpKind::Difference: return *l & ~*r;
+          case ClassOpKind::SymmetricDifference: return *l ^ *r;
+        }
+        return std::nullopt;
+      }
+      default: return std::nullopt;
+    }
+  }
+
+  std::optional<CExpr> formula(uint32_t i) {
+    const Node& n = node(i);
+    auto neg = [&](CExpr e) { return n.negated ? CExpr::negate(std::move(e)) : std::move(e); };
+    switch (n.kind) {
+      case NodeKind::ClassEmpty: return CExpr::of(RangeSet());
+      case NodeKind::ClassLiteral: return CExpr::of(RangeSet(n.c, n.c));
+      case NodeKind::ClassRange: return CExpr::of(RangeSet(n.c, n.c2));
+      case NodeKind::ClassAscii: return neg(CExpr::of(bits_to_ranges(ascii_class_bits(static_cast<AsciiKind>(n.sub)))));
+      case NodeKind::Perl: return neg(perl_formula(static_cast<PerlKind>(n.sub)));
+      case NodeKind::Unicode: {
+        const PropertyLookup p = lookup_property(static_cast<UnicodeForm>(n.sub), n.name, n.value);
+        if (!p.ok) {
+          fail(n.span, p.error);
+          return std::nullopt;
+        }
+        return neg(property_formula(p));
+      }
+      case NodeKind::Bracketed: {
+        auto inner = formula(n.kids[0]);
+        if (!inner) return std::nullopt;
+        return neg(std::move(*inner));
+      }
+      case NodeKind::ClassUnion: {
+        std::vector<CExpr> xs;
+        for (uint32_t k : n.kids) {
+          auto x = formula(k);
+          if (!x) return std::nullopt;
+          xs.push_back(std::move(*x));
+        }
+        return CExpr::join(CExpr::Or, std::move(xs));
+      }
+      case NodeKind::ClassOp: {
+        auto l = formula(n.kids[0]);
+        if (!l) return std::nullopt;
+        auto r = formula(n.kids[1]);
+        if (!r) return std::nullopt;
+        switch (static_cast<ClassOpKind>(n.sub)) {
+          case ClassOpKind::Intersection: return CExpr::join(CExpr::And, {std::move(*l), std::move(*r)});
+          case ClassOpKind::Difference:
+            return CExpr::join(CExpr::And, {std::move(*l), CExpr::negate(std::move(*r))});
+          case ClassOpKind::SymmetricDifference: {
+            CExpr a = CExpr::join(CExpr::And, {*l, CExpr::negate(*r)});
+            CExpr b = CExpr::join(CExpr::And, {CExpr::negate(std::move(*l)), std::move(*r)});
+            return CExpr::join(CExpr::Or, {std::move(a), std::move(b)});
+          }
+        }
+        return std::nullopt;
+      }
+      default: return std::nullopt;
+    }
+  }
+
+  static uint8_t bits_of_ascii_set(const ByteBits& b) {
+    uint8_t out = 0;
+    for (uint32_t c = 0; c < 128; ++c) {
+      if (!b.test(c)) continue;
+      out |= is_ascii_word(c) ? (kWordA | kWordU) : (kNonWordA | kNonWordU);
+    }
+    return out;
+  }
+
+  Frag klass(uint32_t i) {
+    const Node& n = node(i);
+    if (!has(kFlagUni)) {
+      auto bits = ascii_bits(i);
+      if (!bits) return {};
+      return leaf(ranges_class(bits_to_ranges(*bits)), bits_of_ascii_set(*bits));
+    }
+    auto f = formula(i);
+    if (!f) return {};
+    const bool fold = has(kFlagI);
+    auto text = class_text(*f, fold);
+    if (!text) return fail(n.span, "character class too complex (its set operations expand too far)");
+    uint8_t bits = kAnyChar;
+    if (n.kind == NodeKind::Perl) {
+      switch (static_cast<PerlKind>(n.sub)) {
+        case PerlKind::Word: bits = n.negated ? kNonWordU | kNonWordA : kWordU | kWordA | kNonWordA; break;
+        case PerlKind::Digit: bits = n.negated ? kAnyChar : kWordU | kWordA | kNonWordA; break;
+        case PerlKind::Space: bits = n.negated ? kAnyChar : kNonWordU | kNonWordA; break;
+      }
+    }
+    return leaf(std::move(*text), bits);
+  }
+
+  // ---- structure ----
+  Frag concat(const Node& n) {
+    std::vector<Frag> items;
+    items.reserve(n.kids.size());
+    for (uint32_t k : n.kids) {
+      items.push_back(tr(k));
+      if (failed()) return {};
+    }
+    for (size_t j = 0; j < items.size(); ++j) {
+      if (!items[j].pending) continue;
+      Neighbour prev, next;
+      for (size_t m = j; m-- > 0;) {
+        if (items[m].pending) break;
+        prev.bits |= items[m].last;
+        if (!items[m].nullable) {
+          prev.known = true;
+          break;
+        }
+      }
+      for (size_t m = j + 1; m < items.size(); ++m) {
+        if (items[m].pending) break;
+        next.bits |= items[m].first;
+        if (!items[m].nullable) {
+          next.known = true;
+          break;
+        }
+      }
+      resolve(items[j], prev, next);
+    }
+    Frag out;
+    size_t pieces = 0;
+    bool first_open = true;
+    for (const Frag& f : items) {
+      if (first_open) out.first |= f.first;
+      if (!f.nullable) first_open = false;
+    }
+    bool last_open = true;
+    for (size_t j = items.size(); j-- > 0;) {
+      if (last_open) out.last |= items[j].last;
+      if (!items[j].nullable) last_open = false;
+    }
+    out.nullable = true;
+    for (const Frag& f : items) {
+      out.nullable = out.nullable && f.nullable;
+      out.product = std::max(out.product, f.product);
+      if (f.text.empty()) continue;
+      ++pieces;
+      out.text += f.prec == Prec::Alt ? "(?:" + f.text + ")" : f.text;
+      out.prec = f.prec == Prec::Alt ? Prec::Atom : f.prec;
+    }
+    if (pieces > 1) out.prec = Prec::Concat;
+    return out;
+  }
+
+  Frag alternation(const Node& n) {
+    Frag out;
+    out.nullable = false;
+    bool first = true;
+    for (uint32_t k : n.kids) {
+      Frag f = tr(k);
+      if (failed()) return {};
+      resolve(f);
+      if (!first) out.text += "|";
+      first = false;
+      out.text += f.text;
+      out.first |= f.first;
+      out.last |= f.last;
+      out.nullable = out.nullable || f.nullable;
+      out.product = std::max(out.product, f.product);
+    }
+    out.prec = Prec::Alt;
+    return out;
+  }
+
+  Frag repetition(const Node& n) {
+    Frag body = tr(n.kids[0]);
+    if (failed()) return {};
+    resolve(body);
+    const bool greedy = n.greedy != has(kFlagU);
+    const std::string lazy = greedy ? "" : "?";
+    Frag out;
+    out.first = body.first;
+    out.last = body.last;
+    out.nullable = n.min == 0 || body.nullable;
+    out.product = body.product;
+    if (!n.unbounded && n.max == 0) {  // x{0} matches the empty text
+      out.first = out.last = 0;
+      return out;
+    }
+    const std::string b = atom_text(body);
+    out.prec = Prec::Repeat;
+    if (n.unbounded && n.min == 0) {
+      out.text = b + "*" + lazy;
+      return out;
+    }
+    if (n.unbounded && n.min == 1) {
+      out.text = b + "+" + lazy;
+      return out;
+    }
+    if (!n.unbounded && n.min == 0 && n.max == 1) {
+      out.text = b + "?" + lazy;
+      return out;
+    }
+    const uint64_t top = n.unbounded ? n.min : n.max;
+    if (top <= 1000 && uint64_t{body.product} * top <= 1000) {
+      out.text = b + "{" + std::to_string(n.min);
+      if (n.unbounded) {
+        out.text += ",";
+      } else if (n.max != n.min) {
+        out.text += "," + std::to_string(n.max);
+      }
+      out.text += "}" + lazy;
+      out.product = static_cast<uint32_t>(body.product * std::max<uint64_t>(top, 1));
+      return out;
+    }
+    return expand(out, b, body.product, n.min, n.max, n.unbounded, greedy);
+  }
+
+  // Counted repetition beyond RE2's limits (a count above 1000, or a nested product above
+  // 1000): copies in chunks that RE2 accepts. The optional part chains greedy blocks, or
+  // nests lazy ones (chaining would change which match a lazy repetition prefers). The
+  // program size is estimated first, so no oversized text is ever generated.
+  Frag expand(Frag out, const std::string& b, uint32_t body_product, uint32_t min, uint32_t max, bool unbounded,
+              bool greedy) {
+    const uint64_t base = re2_program_size("");
+    const uint64_t one = re2_program_size(b);
+    const uint64_t per_copy = std::max<uint64_t>(1, one > base ? one - base : 1);
+    const uint64_t copies = unbounded ? uint64_t{min} + 1 : max;
+    if (copies * per_copy > kMaxProgramSize) {
+      size_exceeded = true;
+      return {};
+    }
+    const uint32_t k = std::max<uint32_t>(1, 1000 / std::max<uint32_t>(1, body_product));
+    auto chunk = [&](uint64_t count, bool optional) {
+      if (count == 1) return optional ? b + "?" : b;
+      return b + (optional ? "{0," : "{") + std::to_string(count) + "}";
+    };
+    std::string text;
+    for (uint64_t left = min; left > 0;) {
+      const uint64_t c = std::min<uint64_t>(left, k);
+      text += chunk(c, false);
+      left -= c;
+    }
+    if (unbounded) {
+      text += b + "*" + (greedy ? "" : "?");
+    } else if (max > min) {
+      const uint64_t extra = uint64_t{max} - min;
+      if (greedy) {
+        for (uint64_t left = extra; left > 0;) {
+          const uint64_t c = std::min<uint64_t>(left, k);
+          text += chunk(c, true);
+          left -= c;
+        }
+      } else {
+        const uint64_t inner = std::min<uint64_t>(extra, k);
+        const uint64_t depth = extra - inner;
+        std::string nested;
+        nested.reserve(depth * (b.size() + 6) + b.size() + 16);
+        for (uint64_t d = 0; d < depth; ++d) nested += "(?:" + b;
+        nested += chunk(inner, true) + "?";
+        for (uint64_t d = 0; d < depth; ++d) nested += ")??";
+        text += nested;
+      }
+    }
+    out.text = std::move(text);
+    out.prec = Prec::Concat;
+    out.product = static_cast<uint32_t>(std::min<uint64_t>(1000, uint64_t{body_product} * k));
+    return out;
+  }
+
+  const Ast& ast_;
+  uint8_t flags_ = 0;
+  bool looks_checked_ = false;
+  bool looks_ = false;
+};
+
+bool is_word_assertion(const Node& n) {
+  return n.kind == NodeKind::Assertion && n.sub >= static_cast<uint8_t>(AssertKind::WordBoundary);
+}
+
+bool is_positional(const Node& n) {
+  return n.kind == NodeKind::Flags || n.kind == NodeKind::Empty ||
+         (n.kind == NodeKind::Assertion && n.sub < static_cast<uint8_t>(AssertKind::WordBoundary));
+}
+
+// The word assertion that every match evaluates first, at its start (following groups and
+// first items of concatenations, past flags and anchors), if any.
+uint32_t leading_assertion(const Ast& ast) {
+  uint32_t i = ast.root;
+  for (int guard = 0; guard < 1000; ++guard) {
+    const Node& n = ast.nodes[i];
+    if (is_word_assertion(n)) return i;
+    if (n.kind == NodeKind::Group) {
+      i = n.kids[0];
+      continue;
+    }
+    if (n.kind != NodeKind::Concat) return UINT32_MAX;
+    uint32_t next = UINT32_MAX;
+    for (uint32_t k : n.kids) {
+      if (is_word_assertion(ast.nodes[k]) || !is_positional(ast.nodes[k])) {
+        next = k;
+        break;
+      }
+    }
+    if (next == UINT32_MAX) return UINT32_MAX;
+    i = next;
+  }
+  return UINT32_MAX;
+}
+
+// The word assertion that every match evaluates last, at its end.
+uint32_t trailing_assertion(const Ast& ast) {
+  uint32_t i = ast.root;
+  for (int guard = 0; guard < 1000; ++guard) {
+    const Node& n = ast.nodes[i];
+    if (is_word_assertion(n)) return i;
+    if (n.kind == NodeKind::Group) {
+      i = n.kids[0];
+      continue;
+    }
+    if (n.kind != NodeKind::Concat) return UINT32_MAX;
+    uint32_t next = UINT32_MAX;
+    for (size_t j = n.kids.size(); j-- > 0;) {
+      const Node& k = ast.nodes[n.kids[j]];
+      if (k.kind == NodeKind::Flags || k.kind == NodeKind::Empty) continue;
+      next = n.kids[j];
+      break;
+    }
+    if (next == UINT32_MAX) return UINT32_MAX;
+    i = next;
+  }
+  return UINT32_MAX;
+}
+
+bool single_bracket_class(const Ast& ast) {
+  const uint32_t len = static_cast<uint32_t>(ast.chars.size());
+  const Node* root = &ast.nodes[ast.root];
+  uint32_t group_start = 0;
+  if (root->kind == NodeKind::Concat && root->kids.size() == 2 &&
+      ast.nodes[root->kids[0]].kind == NodeKind::Assertion && ast.nodes[root->kids[0]].span.start == 0) {
+    root = &ast.nodes[root->kids[1]];
+    group_start = 1;
+  }
+  if (root->kind != NodeKind::Group || root->span.start != group_start || root->span.end != len) return false;
+  const Node& inner = ast.nodes[root->kids[0]];
+  return inner.kind == NodeKind::Bracketed && inner.span.start == group_start + 3 && inner.span.end + 1 == len;
+}
+
+}  // namespace
+
+Emission emit(const Ast& ast, bool unicode) {
+  Emission out;
+  out.single_class = single_bracket_class(ast);
+  const uint32_t lead = leading_assertion(ast);
+  uint32_t trail = trailing_assertion(ast);
+  if (trail == lead) trail = UINT32_MAX;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    Translator t(ast, unicode);
+    t.lead_candidate = lead;
+    t.trail_candidate = trail;
+    Frag f = t.run();
+    if (t.size_exceeded) {
+      out.size_exceeded = true;
+      return out;
+    }
+    if (t.error) {
+      out.error = *t.error;
+      return out;
+    }
+    out.lead = t.lead_found;
+    out.lead_kind = t.lead_kind;
+    out.lead_unicode = t.lead_unicode;
+    out.trim = false;
+    if (!t.trail_found) {
+      out.re2 = std::move(f.text);
+      out.ok = true;
+      return out;
+    }
+    // Fold the trailing assertion into one look-ahead character when the last character of
+    // every match is known to be a word character or known not to be.
+    const bool uni = t.trail_unicode;
+    const uint8_t w = uni ? kWordU : kWordA;
+    const uint8_t nw = uni ? kNonWordU : kNonWordA;
+    const bool last_w = !f.nullable && (f.last & w) && !(f.last & nw);
+    const bool last_n = !f.nullable && (f.last & nw) && !(f.last & w);
+    const std::string word = uni ? "[" + std::string(kUnicodeWordClass) + "]" : "[0-9A-Z_a-z]";
+    const std::string non_word = uni ? "(?:[^" + std::string(kUnicodeWordClass) + "]|\\z)" : "(?:[^0-9A-Z_a-z]|\\z)";
+    std::optional<std::string> next;  // the look-ahead; "" for none needed
+    bool never = false;
+    switch (t.trail_kind) {
+      case AssertKind::WordBoundary:
+        if (last_w) next = non_word;
+        if (last_n) next = word;
+        break;
+      case AssertKind::NotWordBoundary:
+        if (last_w) next = word;
+        if (last_n) next = non_word;
+        break;
+      case AssertKind::WordEnd:
+        if (last_w) next = non_word;
+        if (last_n) never = true;
+        break;
+      case AssertKind::WordStart:
+        if (last_w) never = true;
+        if (last_n) next = word;
+        break;
+      case AssertKind::WordStartHalf:
+        if (last_w) never = true;
+        if (last_n) next = "";
+        break;
+      case AssertKind::WordEndHalf: next = non_word; break;
+      default: break;
+    }
+    if (never) {
+      out.re2 = std::string(kNever);
+      out.lead = false;
+      out.ok = true;
+      return out;
+    }
+    if (next) {
+      if (next->empty()) {
+        out.re2 = std::move(f.text);
+      } else {
+        out.re2 = "(" + f.text + ")" + *next;
+        out.trim = true;
+      }
+      out.ok = true;
+      return out;
+    }
+    trail = UINT32_MAX;  // not decidable from the pattern: translate it as an inner assertion
+  }
+  return out;
+}
+
+}  // namespace vantorel::regex
