@@ -1,0 +1,475 @@
+// The Regex element and its dialect on RE2: one table row per construct where RE2's own
+// reading differs from the dialect, the Unicode decision, limits, error texts, the three
+// matching modes and positions inside multi-byte characters.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "elements/chars.hpp"
+#include "elements/regex_adapter.hpp"
+#include "support.hpp"
+
+namespace vantorel {
+namespace {
+
+using testing::match_at;
+using testing::parse_at;
+
+const RegexElement& regex_of(const RegexBuild& b) { return static_cast<const RegexElement&>(*b.element); }
+
+// The matches of the unanchored expression over `text` as "s-e,s-e", or "error: <text>".
+std::string spans(std::string_view pattern, std::string_view text) {
+  RegexBuild b = make_regex_element(pattern);
+  if (!b.element) return "error: " + b.error;
+  regex::MatchIterator it(*regex_of(b).unanchored, text.data(), text.size());
+  std::string out;
+  uint64_t s;
+  uint64_t e;
+  while (it.next(&s, &e)) {
+    if (!out.empty()) out += ",";
+    out += std::to_string(s) + "-" + std::to_string(e);
+  }
+  return out;
+}
+
+struct Case {
+  const char* pattern;
+  std::string text;
+  const char* expected;  // spans, or "error: <part of the last line>"
+};
+
+void run_cases(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("pattern /") + c.pattern + "/ on '" + c.text + "'");
+    const std::string got = spans(c.pattern, c.text);
+    const std::string want = c.expected;
+    if (want.rfind("error: ", 0) == 0) {
+      ASSERT_EQ(got.rfind("error: ", 0), 0u) << got;
+      const size_t last = got.rfind("error: ");
+      EXPECT_NE(got.find(want.substr(7), last), std::string::npos) << got;
+    } else {
+      EXPECT_EQ(got, want);
+    }
+  }
+}
+
+const std::string kKelvin = "\xE2\x84\xAA";  // U+212A KELVIN SIGN
+const std::string kArabicThree = "\xD9\xA3";  // U+0663 ARABIC-INDIC DIGIT THREE
+
+TEST(RegexDialect, FlagsAndGroups) {
+  run_cases({
+      {"a(?i)b|c", "aB c C", "0-2,3-4,5-6"},  // a flag lasts to the end of its group, across |
+      {"(?:a(?i)b|c)d", "aBd Cd CD", "0-3,4-6"},
+      {"(?x) a b # comment\n c", "abc", "0-3"},
+      {"(?x)a\\ b\\#", "a b#", "0-4"},
+      {"(?x)a{ 2 }", "aa", "0-2"},
+      {"(?x)\\x{ 4 1 }\\p {Lu}", "AB", "0-2"},
+      {"(?x)( ?:a)", "a", "0-1"},
+      {"(?x)[ a b ]+", "ab ", "0-2"},
+      {"(?x)a # c", "", "error: unclosed group"},  // the comment swallows the wrapper's )
+      {"(?x)a\xC2\xA0" "b", "ab", "0-2"},               // verbose mode skips Unicode White_Space
+      {"(?-x)a b", "a b", "0-3"},
+      {"(?R).", "a\rb", "0-1,2-3"},
+      {"(?s).", "\n", "0-1"},
+      {".", "\n", ""},
+      {"(?U)a+", "aaa", "0-1,1-2,2-3"},
+      {"(?U)a+?", "aaa", "0-3"},
+      {"(?U)a{2,3}?", "aaa", "0-3"},
+      {"(?P<n>a)(?<m>b)", "ab", "0-2"},
+      {"(?P<n.x>a)(?P<n[1]>b)(?P<\xC3\xA9>c)", "abc", "0-3"},
+      {"(?P<1n>a)", "", "error: capture group name"},
+      {"(?P<n>a)(?P<n>b)", "", "error: duplicate capture group name"},
+      {"(?P<>a)", "", "error: empty capture group name"},
+      {"(?P<n", "", "error: invalid character in a capture group name"},  // the wrapper's ) is not a name character
+      {"(?)", "", "error: repetition operator"},
+      {"(?ii)", "", "error: duplicate flag"},
+      {"(?i-i)", "", "error: duplicate flag"},
+      {"(?i-)", "", "error: flag negation"},
+      {"(?--i)", "", "error: negation operator repeated"},
+      {"(?q)", "", "error: unrecognized flag"},
+      {"(?i)+", "", "error: repetition operator"},
+      {"(?=a)", "", "error: look-around"},
+      {"(?!a)", "", "error: look-around"},
+      {"(?<=a)b", "", "error: look-around"},
+      {"(?<!a)b", "", "error: look-around"},
+      {"(?>a)", "", "error: unrecognized flag"},
+      {"(?#x)", "", "error: unrecognized flag"},
+      {"(?P=n)", "", "error: unrecognized flag"},
+      {"(a", "", "error: unclosed group"},
+      {"a)", "", "error: unopened group"},  // ^(?:a)) : the pattern's ) closes the wrapper
+      {"a))", "", "error: unopened group"},
+      {"a)(", "a", "0-1"},                   // the wrapper absorbs the parentheses
+      {"a)|(b", "xab", "1-2,2-3"},
+  });
+}
+
+TEST(RegexDialect, BracketClasses) {
+  run_cases({
+      {"[a-z&&[^aeiou]]+", "abcde", "1-4"},
+      {"[a-z--[aeiou]]+", "abcde", "1-4"},
+      {"[a-z~~[k-p]]+", "akqp", "0-1,2-3"},
+      {"[\\w&&\\d]+", "a12", "1-3"},
+      {"[&&]", "&", ""},
+      {"[~~]", "~", ""},
+      {"[a&&b]", "ab", ""},
+      {"[a[bc]]+", "abcd", "0-3"},
+      {"[[a-c][x-z]]+", "bxd", "0-2"},
+      {"[]a]+", "]a", "0-2"},
+      {"[^]a]", "]ab", "2-3"},
+      {"[a-]+", "a-", "0-2"},
+      {"[-a]+", "-a", "0-2"},
+      {"[a\\]]+", "a]", "0-2"},
+      {"[\\[]", "[", "0-1"},
+      {"[a-z-9]+", "b-9", "0-3"},
+      {"[\\-]", "-", "0-1"},
+      {"[--]", "-", "0-1"},
+      {"[a--]+", "a-", "0-1"},
+      {"[\\d-z]", "", "error: range boundary"},
+      {"[a-\\d]", "", "error: range boundary"},
+      {"[z-a]", "", "error: start is greater than the end"},
+      {"[]", "", "error: unclosed character class"},
+      {"[^]", "", "error: unclosed character class"},
+      {"[a", "", "error: unclosed character class"},
+      {"[\\b]", "", "error: not allowed inside a character class"},
+      {"[[:alpha:]]+", "ab1", "0-2"},
+      {"[[:^alpha:]]+", "a1-", "1-3"},
+      {"[[:word:][:punct:]]+", "a_1-", "0-4"},
+      {"[[:foo:]]+", "fo:x", "0-3"},
+      {"[:alpha:]+", "ahx", "0-2"},
+      {"(?i)[a-c]+", "aBCd", "0-3"},
+      {"(?i)[a-z]+", "ABCkK" + kKelvin, "0-5"},  // ASCII mode folds ASCII letters only
+      {"(?i)[^k]", "kK" + kKelvin + "x", "5-6"},  // Unicode mode (negated class): K, k and KELVIN fold together
+      {"(?i)[a-z&&k]+", "kKx", "0-2"},
+      {"[\\p{Greek}&&\\p{Lu}]+", "\xCE\xB1\xCE\x91\xCE\x92", "2-6"},
+      {"[\\p{L}--\\p{Latin}]+", "a\xCE\xB1\xCE\xB2", "1-5"},
+      {"[\\W\\d]+", "a1-", "1-3"},
+      {"[^\\W\\d]+", "a1b\xC3\xA9", "0-1,2-5"},
+  });
+}
+
+TEST(RegexDialect, Escapes) {
+  run_cases({
+      {"\\x41\\x{42}\\x{000043}", "ABC", "0-3"},
+      {"\\u0041\\u{42}\\U00000043\\U{44}", "ABCD", "0-4"},
+      {"\\x{D800}", "", "error: not a Unicode scalar value"},
+      {"\\x{110000}", "", "error: not a Unicode scalar value"},
+      {"\\x{}", "", "error: empty hexadecimal escape"},
+      {"\\xG1", "", "error: invalid hexadecimal digit"},
+      {"\\0", "", "error: backreferences are not supported"},
+      {"\\101", "", "error: backreferences are not supported"},
+      {"(a)\\1", "", "error: backreferences are not supported"},
+      {"\\Qa\\E", "", "error: unrecognized escape sequence"},
+      {"\\C", "", "error: unrecognized escape sequence"},
+      {"\\e", "", "error: unrecognized escape sequence"},
+      {"\\h", "", "error: unrecognized escape sequence"},
+      {"\\Z", "", "error: unrecognized escape sequence"},
+      {"\\G", "", "error: unrecognized escape sequence"},
+      {"\\K", "", "error: unrecognized escape sequence"},
+      {"\\R", "", "error: unrecognized escape sequence"},
+      {"\\X", "", "error: unrecognized escape sequence"},
+      {"\\N", "", "error: unrecognized escape sequence"},
+      {"\\cA", "", "error: unrecognized escape sequence"},
+      {"\\o{1}", "", "error: unrecognized escape sequence"},
+      {"\\\xC3\xA9", "", "error: unrecognized escape sequence"},
+      {"a\\", "", "error: unclosed group"},  // the backslash escapes the wrapper's )
+      {"\\a\\f\\t\\n\\r\\v", "\a\f\t\n\r\v", "0-6"},
+      {"\\-\\&\\~\\#\\ \\/\\'\\\"\\%\\@\\:\\!\\,\\=\\_\\.\\*", "-&~# /'\"%@:!,=_.*", "0-17"},
+      {"\\pN+", "a12", "1-3"},
+      {"\\p{Greek}+", "a\xCE\xB1\xCE\xB2", "1-5"},
+      {"\\p{Letter}\\p{letter}\\p{greek}\\p{Is_Greek}", "a\xC3\xA9\xCE\xB1\xCE\xB2", "0-7"},
+      {"\\p{gc=Lu}\\p{Script=Greek}\\p{sc:Grek}\\p{Lc}", "A\xCE\xB1\xCE\xB2z", "0-6"},
+      {"\\p{sc!=Greek}+", "ab\xCE\xB1", "0-2"},
+      {"\\PL+", "a12b", "1-3"},
+      {"\\p{ASCII}+", "ab\xC3\xA9", "0-2"},
+      {"\\p{Any}", "\xC3\xA9", "0-2"},
+      {"\\p{Cn}", "a\xCD\xB8", "1-3"},        // U+0378 is unassigned
+      {"\\p{Assigned}+", "a\xCD\xB8", "0-1"},
+      {"\\pC", "a\xCD\xB8", "1-3"},            // C includes the unassigned code points
+      {"\\p{White_Space}+", " \v\xC2\x85x", "0-4"},
+      {"\\p{^L}", "", "error: Unicode property not found"},
+      {"\\p{Cs}", "", "error: Unicode property value not found"},
+      {"\\p{Alphabetic}", "", "error: Unicode property not found"},
+      {"\\p{scx=Greek}", "", "error: Unicode property not found"},
+      {"\\p{gc=Foo}", "", "error: Unicode property value not found"},
+      {"\\p{Foo}", "", "error: Unicode property not found"},
+      {"\\p\\L", "", "error: invalid Unicode class"},
+  });
+}
+
+TEST(RegexDialect, Assertions) {
+  run_cases({
+      {"\\Aa", "aa", "0-1"},
+      {"a\\z", "aa", "1-2"},
+      {"a$", "a\na", "2-3"},
+      {"(?m)a$", "a\na", "0-1,2-3"},
+      {"(?m)^", "a\n", "0-0,2-2"},
+      {"\\b", "ab cd", "0-0,2-2,3-3,5-5"},
+      {"\\B", "a\xC3\xA9", "3-3"},  // no empty match inside a character
+      {"\\b{5}", "ab", "0-0,2-2"},
+      {"\\b+", "ab", "0-0,2-2"},
+      {"^*a", "a", "0-1"},
+      {"\\<\\w+\\>", "ab cd", "0-2,3-5"},
+      {"\\b{start}\\w+\\b{end}", "ab cd", "0-2,3-5"},
+      {"\\b{start-half}x", "ax x-x", "3-4,5-6"},
+      {"x\\b{end-half}", "xa x x-", "3-4,5-6"},
+      {"\\<", "ab cd", "0-0,3-3"},
+      {"\\>", "ab cd", "2-2,5-5"},
+      {"a\\<b", "ab", ""},  // after a word character \< never holds
+      {"-\\<a", "-a --a", "0-2,4-6"},
+      {"(?u)\\bcaf\xC3\xA9\\b", "caf\xC3\xA9 au lait caf\xC3\xA9s", "0-5"},
+      {"\\bcaf\xC3\xA9\\b", "caf\xC3\xA9 au", ""},  // ASCII mode: the bytes of é are not word bytes
+      {"(?u)\\b\\w+\\b", "\xC3\xA9t\xC3\xA9 a", "0-5,6-7"},
+      {"(?u)\\<\xC3\xA9", "a\xC3\xA9 \xC3\xA9", "4-6"},
+      {"\\b{foo}", "", "error: unrecognized special word boundary"},
+      {"\\b{", "", "error: repetition count"},
+  });
+}
+
+TEST(RegexDialect, Repetition) {
+  const std::string a1001(1001, 'a');
+  const std::string a125(125, 'a');
+  run_cases({
+      {"a**", "aa", "0-2"},
+      {"a*+", "aa", "0-2"},
+      {"a++", "aab", "0-2"},  // nested repetition, not possessive
+      {"a?+", "aa", "0-2"},
+      {"a*??", "aa", "0-0,1-1,2-2"},
+      {"a{2}{3}", "aaaaaaa", "0-6"},
+      {"a***", "a", "0-1"},
+      {"a{ 5 }", "aaaaa", "0-5"},
+      {"a{ 5 , 6 }", "aaaaaa", "0-6"},
+      {"a{2,}?", "aaaa", "0-2,2-4"},
+      {"a{1001}", a1001, "0-1001"},
+      {"a{1001,}", a1001 + "a", "0-1002"},
+      {"a{999,1002}?", a1001, "0-999"},
+      {"a{0,1002}", a1001, "0-1001"},
+      {"(a{100}){10}b", a1001 + "b", "1-1002"},
+      {"(?:a{2}){501}", std::string(1003, 'a'), "0-1002"},
+      {"a{5}{5}{5}", a125, "0-125"},
+      {"(?:ab|a){0,3}?b", "ababc", "0-4"},
+      {"(?:ab|a){0,1500}?b", "ababc", "0-4"},  // expanded by nesting: the same preference order
+      {"a{", "", "error: repetition count expects a decimal number"},  // ^(?:a{) : ) is no digit
+      {"a{5", "", "error: unclosed counted repetition"},
+      {"a{x}", "", "error: repetition count expects a decimal number"},
+      {"a{,5}", "", "error: repetition count expects a decimal number"},
+      {"a{4294967296}", "", "error: decimal number too large"},
+      {"a{5,3}", "", "error: minimum is greater than the maximum"},
+      {"*a", "", "error: repetition operator without an expression"},
+      {"+", "", "error: repetition operator without an expression"},
+      {"(*)", "", "error: repetition operator without an expression"},
+      {"a|*", "", "error: repetition operator without an expression"},
+      {"a{0}", "a", "0-0,1-1"},
+      {"a|", "ab", "0-1,2-2"},
+      {"|a", "a", "0-0,1-1"},
+      {"", "\xC3\xA9\xE2\x98\x83", "0-0,2-2,5-5"},  // empty matches never split a character
+      {"a*", "baaac", "0-0,1-4,5-5"},
+  });
+}
+
+TEST(RegexDialect, UnicodeDecisionFollowsTheWholePattern) {
+  // `(?:X){0}\d` matches U+0663 exactly when X forces Unicode mode.
+  const std::vector<std::string> forcing = {
+      ".", "(?s).", "[^a]", "[^\\n]", "[^]a]", "[^\\d]", "[a-z&&[^aeiou]]", "[[:^alpha:]]", "\\D", "[\\D]",
+      "\\W", "\\S", "\\xFF", "\\x80", "[\\xFF]", "[\xC3\xA9]", "[\\x{FF}]", "[\\u2603]", "\\pL", "\\P{L}",
+  };
+  const std::vector<std::string> ascii = {
+      "\\d", "\\w", "\\s", "\\b", "\\B", "\\b{start}", "\xC3\xA9", "\\x{FF}", "\\u00e9", "(?i)\xC3\xA9",
+      "[[:alpha:]]", "[a-z--[aeiou]]", "[\\w&&\\d]", "[\\x00-\\x7F]", "(?u:.)", "(?u:[^a])", "(?-u:(?u:.))",
+  };
+  for (const std::string& x : forcing) {
+    SCOPED_TRACE(x);
+    EXPECT_EQ(spans("(?:" + x + "){0}\\d", kArabicThree), "0-2");
+  }
+  for (const std::string& x : ascii) {
+    SCOPED_TRACE(x);
+    EXPECT_EQ(spans("(?:" + x + "){0}\\d", kArabicThree), "");
+  }
+  // Explicit (?-u) scopes keep their rules in the Unicode build too.
+  for (const char* p : {"(?-u).", "(?-u)\\xFF", "(?-u:[\xC3\xA9])", "(?u)[^a](?-u).", "(?-u)\\W", "(?-u)\\pL"}) {
+    SCOPED_TRACE(p);
+    EXPECT_EQ(spans(p, "a").rfind("error: ", 0), 0u);
+  }
+}
+
+TEST(RegexDialect, ClassesAndFoldingDependOnTheMode) {
+  EXPECT_EQ(spans("\\d", "1" + kArabicThree), "0-1");
+  EXPECT_EQ(spans("[^x]?\\d", kArabicThree), "0-2");
+  EXPECT_EQ(spans("(?i)k", kKelvin + "kK"), "3-4,4-5");
+  EXPECT_EQ(spans("(?u)(?i)k", kKelvin), "0-3");
+  EXPECT_EQ(spans("\\s", "\v"), "0-1");
+  EXPECT_EQ(spans("(?u)\\s+", "\v\xC2\xA0\xE3\x80\x80"), "0-6");
+  EXPECT_EQ(spans("(?u)\\w+", "a\xC3\xA9\xE2\x91\xA0"), "0-3");  // U+2460 CIRCLED DIGIT ONE is not \w
+  EXPECT_EQ(spans("(?i)\xC3\xA9", "\xC3\x89"), "");            // ASCII mode: no folding beyond ASCII
+  EXPECT_EQ(spans("(?u)(?i)\xC3\xA9", "\xC3\x89"), "0-2");
+}
+
+// Builds `open`×k + `core` + `close`×k.
+std::string nested(const std::string& open, const std::string& core, const std::string& close, int k) {
+  std::string s;
+  for (int i = 0; i < k; ++i) s += open;
+  s += core;
+  for (int i = 0; i < k; ++i) s += close;
+  return s;
+}
+
+TEST(RegexLimits, NestingLimitCountsTheWrapper) {
+  struct Boundary {
+    const char* open;
+    const char* core;
+    const char* close;
+    int first_failing;
+  };
+  for (const Boundary& b : std::vector<Boundary>{{"(", "a", ")", 249},
+                                                 {"(", "ab", ")", 248},
+                                                 {"(a", "", ")", 125},
+                                                 {"[", "a", "]", 249},
+                                                 {"(", "[a]", ")", 248},
+                                                 {"(", "[ab]", ")", 247},
+                                                 {"(", "[a&&b]", ")", 247},
+                                                 {"(", "a*", ")", 248},
+                                                 {"(", "a|b", ")", 248},
+                                                 {"(", "\\pL", ")", 249}}) {
+    SCOPED_TRACE(std::string(b.open) + b.core + b.close);
+    const RegexBuild ok = make_regex_element(nested(b.open, b.core, b.close, b.first_failing - 1));
+    EXPECT_TRUE(ok.element) << ok.error;
+    const RegexBuild bad = make_regex_element(nested(b.open, b.core, b.close, b.first_failing));
+    ASSERT_FALSE(bad.element);
+    EXPECT_NE(bad.error.find("exceeds the limit of 250"), std::string::npos) << bad.error;
+  }
+  // Far deeper input is an ordinary error, not a stack overflow.
+  EXPECT_FALSE(make_regex_element(nested("(", "a", ")", 200000)).element);
+  EXPECT_FALSE(make_regex_element(nested("[", "a", "]", 200000)).element);
+}
+
+TEST(RegexLimits, ProgramSizeLimit) {
+  const std::string limit = "Compiled regex exceeds size limit of 10485760 bytes.";
+  EXPECT_TRUE(make_regex_element("a{300000}").element);
+  EXPECT_EQ(make_regex_element("a{400000}").error, limit);
+  EXPECT_EQ(make_regex_element("(?:\\w){120000}").error, limit);
+  EXPECT_EQ(make_regex_element("a{4294967295}").error, limit);
+  // The size is estimated before any text is generated: this must fail at once.
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(make_regex_element("(a{1000}){1000}").error, limit);
+  EXPECT_EQ(make_regex_element("((a{1000}){1000}){1000}").error, limit);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+}
+
+TEST(RegexErrors, LayoutShowsTheWrappedPatternAndACaretLine) {
+  struct Layout {
+    const char* pattern;
+    std::string text;
+  };
+  for (const Layout& l : std::vector<Layout>{
+           {"(", "regex parse error:\n    ^(?:()\n     ^\nerror: unclosed group"},
+           {"a{5,3}", "regex parse error:\n    ^(?:a{5,3})\n         ^^^^^\n"
+                      "error: invalid repetition range: the minimum is greater than the maximum"},
+           {"\xC3\xA9\\e", "regex parse error:\n    ^(?:\xC3\xA9\\e)\n         ^^\nerror: unrecognized escape sequence"},
+           {"(?ii)", "regex parse error:\n    ^(?:(?ii))\n          ^^\nerror: duplicate flag"},
+           {"a\n\\e", "regex parse error:\n" + std::string(79, '~') + "\n1: ^(?:a\n2: \\e)\n   ^^\n" +
+                          std::string(79, '~') + "\nerror: unrecognized escape sequence"},
+       }) {
+    SCOPED_TRACE(l.pattern);
+    const RegexBuild b = make_regex_element(l.pattern);
+    ASSERT_FALSE(b.element);
+    EXPECT_EQ(b.error, l.text);
+  }
+}
+
+TEST(RegexElement, MessageAndModes) {
+  struct ModeCase {
+    const char* pattern;
+    RegexMode mode;
+  };
+  for (const ModeCase& c : std::vector<ModeCase>{{"a+", RegexMode::General},
+                                                 {"", RegexMode::General},
+                                                 {"\\s+", RegexMode::WhitespaceRun},
+                                                 {"\\s*", RegexMode::WhitespaceRun},
+                                                 {"\\s+ ", RegexMode::General},
+                                                 {"\\S+", RegexMode::General},
+                                                 {"[abc]", RegexMode::SingleByte},
+                                                 {"[a-c\\d]", RegexMode::SingleByte},
+                                                 {"[\\]]", RegexMode::SingleByte},
+                                                 {"[^a]", RegexMode::General},      // Unicode mode: é is a match
+                                                 {"[\xC3\xA9]", RegexMode::General},
+                                                 {"[a](?x)]", RegexMode::General},  // not one class
+                                                 {"[a[b]", RegexMode::General},
+                                                 {"[[:digit:]]", RegexMode::General},
+                                                 {"[\\]", RegexMode::General}}) {
+    SCOPED_TRACE(c.pattern);
+    const RegexBuild b = make_regex_element(c.pattern);
+    if (std::string(c.pattern) == "[\\]" || std::string(c.pattern) == "[a[b]") {
+      EXPECT_FALSE(b.element);  // both are unclosed classes
+      continue;
+    }
+    ASSERT_TRUE(b.element) << b.error;
+    EXPECT_EQ(regex_of(b).mode, c.mode);
+    EXPECT_EQ(regex_of(b).message.view(), "Expected match for /" + std::string(c.pattern) + "/");
+    EXPECT_EQ(b.element->kind(), ElementKind::Normal);
+    EXPECT_TRUE(b.element->skips_whitespace());
+  }
+}
+
+TEST(RegexElement, ParseAndMatchAtAPosition) {
+  const RegexBuild a = make_regex_element("a+");
+  EXPECT_EQ(parse_at(*a.element, "baac", 1), "end=3 ['aa']");
+  EXPECT_EQ(parse_at(*a.element, "baac", 0), "fail@0: Expected match for /a+/");
+  // ^ and \b see pos as the start of the text.
+  const RegexBuild caret = make_regex_element("^b\\b");
+  EXPECT_EQ(parse_at(*caret.element, "ab", 1), "end=2 ['b']");
+  // The anchored expression only matches at the start.
+  const RegexBuild alt = make_regex_element("^a|b");
+  EXPECT_EQ(parse_at(*alt.element, "b", 0), "end=1 ['b']");
+  EXPECT_EQ(parse_at(*alt.element, "ab", 0), "end=1 ['a']");
+  EXPECT_EQ(parse_at(*alt.element, "cb", 0), "fail@0: Expected match for /^a|b/");
+  // A pattern that escapes its wrapper: both roads end at the match's end.
+  const RegexBuild escaped = make_regex_element("a)|(b");
+  EXPECT_EQ(parse_at(*escaped.element, "xb", 0), "end=2 ['xb']");
+  EXPECT_EQ(match_at(*escaped.element, "xb", 0), 2u);
+  const RegexBuild empty = make_regex_element("");
+  EXPECT_EQ(parse_at(*empty.element, "x", 1), "end=1 ['']");
+}
+
+TEST(RegexElement, ModesOfTryMatchAt) {
+  const RegexBuild run = make_regex_element("\\s*");
+  EXPECT_EQ(parse_at(*run.element, "x", 0), "end=0 ['']");
+  EXPECT_EQ(match_at(*run.element, "x", 0), std::nullopt);
+  EXPECT_EQ(parse_at(*run.element, "\v", 0), "end=1 ['\v']");  // the expression takes the vertical tab
+  EXPECT_EQ(match_at(*run.element, "\v", 0), std::nullopt);      // the whitespace run does not
+  EXPECT_EQ(match_at(*run.element, " \t\f\r\nx", 0), 5u);
+
+  const RegexBuild cls = make_regex_element("[a-c\\d]");
+  for (unsigned b = 0; b < 256; ++b) {
+    const std::string text(1, static_cast<char>(b));
+    const bool member = (b >= 'a' && b <= 'c') || (b >= '0' && b <= '9');
+    EXPECT_EQ(regex_of(cls).class_set.contains(b), member) << b;
+    if (b < 128) testing::expect_roads_agree(*cls.element, text, 0);
+  }
+  EXPECT_EQ(match_at(*cls.element, "xb", 1), 2u);
+}
+
+TEST(RegexElement, RoadsAgreeAndStayOnCharacterBoundaries) {
+  const std::vector<std::string> texts = {"", "a", "ab c", "\xC3\xA9", "a\xC3\xA9" "b", "\xE2\x98\x83x", "1 2", "\t\n"};
+  for (const char* p : {"a+", "\\w*", "(?u)\\w+", ".", "[^a]", "", "\\B", "x*", "(?u)\\bx", "[abc]", "\\d|\xC3\xA9"}) {
+    const RegexBuild b = make_regex_element(p);
+    ASSERT_TRUE(b.element) << p;
+    for (const std::string& t : texts) {
+      for (uint64_t pos = 0; pos <= t.size(); ++pos) {
+        SCOPED_TRACE(std::string(p) + " at " + std::to_string(pos));
+        testing::expect_roads_agree(*b.element, t, pos);
+        const bool inside = pos < t.size() && (static_cast<unsigned char>(t[pos]) & 0xC0) == 0x80;
+        if (inside) {
+          // The system's rule: a position inside a character never starts a match.
+          EXPECT_EQ(match_at(*b.element, t, pos), std::nullopt);
+        }
+        if (auto end = match_at(*b.element, t, pos)) {
+          EXPECT_FALSE(*end < t.size() && (static_cast<unsigned char>(t[*end]) & 0xC0) == 0x80);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vantorel
