@@ -2,8 +2,6 @@
 // anchored and unanchored match calls, and the edge check of emulated word assertions.
 #include "elements/regex_adapter.hpp"
 
-#include <re2/re2.h>
-
 #include <algorithm>
 #include <iterator>
 #include <vector>
@@ -156,41 +154,6 @@ bool Expression::search(const char* text, uint64_t n, uint64_t from, uint64_t* s
   return false;
 }
 
-bool Expression::match_prefix(const char* text, uint64_t len, uint64_t* end) const noexcept {
-  if (!lead_ && nsub_ == 1) {
-    re2::StringPiece m;
-    if (!re_->Match(re2::StringPiece(text, len), 0, len, RE2::UNANCHORED, &m, 1)) return false;
-    *end = static_cast<uint64_t>(m.data() - text) + m.size();
-    return true;
-  }
-  uint64_t start;
-  return search(text, len, 0, &start, end);
-}
-
-bool Expression::find(const char* text, uint64_t n, uint64_t from, uint64_t* start, uint64_t* end) const noexcept {
-  return search(text, n, from, start, end);
-}
-
-bool MatchIterator::next(uint64_t* start, uint64_t* end) noexcept {
-  if (done_) return false;
-  uint64_t s;
-  uint64_t e;
-  if (!expression_.find(text_, n_, from_, &s, &e)) {
-    done_ = true;
-    return false;
-  }
-  if (s == e && has_last_ && e == last_end_ && !expression_.find(text_, n_, from_ + 1, &s, &e)) {
-    done_ = true;
-    return false;
-  }
-  from_ = e;
-  last_end_ = e;
-  has_last_ = true;
-  *start = s;
-  *end = e;
-  return true;
-}
-
 struct Compiler {
   static CompileResult run(std::string_view wrapped, bool unicode) {
     CompileResult out;
@@ -227,6 +190,7 @@ struct Compiler {
     e->lead_ = em.lead;
     e->lead_kind_ = static_cast<uint8_t>(em.lead_kind);
     e->lead_unicode_ = em.lead_unicode;
+    e->plain_ = !e->lead_ && e->nsub_ == 1;
     out.single_class = em.single_class;
     out.expression = std::move(e);
     return out;

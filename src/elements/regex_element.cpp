@@ -40,22 +40,19 @@ ParseOutcome RegexElement::parse_impl(ParseContext& ctx, uint64_t pos) const noe
 }
 
 Match RegexElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
-  switch (mode) {
-    case RegexMode::WhitespaceRun: {
-      if (pos >= length || !is_run_byte(static_cast<unsigned char>(text[pos]))) return Match::none();
-      uint64_t e = pos + 1;
-      while (e < length && is_run_byte(static_cast<unsigned char>(text[e]))) ++e;
-      return Match::at(e);
-    }
-    case RegexMode::SingleByte:
-      if (pos < length && class_set.contains(static_cast<unsigned char>(text[pos]))) return Match::at(pos + 1);
-      return Match::none();
-    case RegexMode::General:
-      break;
+  if (__builtin_expect(mode == RegexMode::General, 1)) {
+    uint64_t end;
+    if (!anchored_end(*this, text, length, pos, &end)) return Match::none();
+    return Match::at(end);
   }
-  uint64_t end;
-  if (!anchored_end(*this, text, length, pos, &end)) return Match::none();
-  return Match::at(end);
+  if (mode == RegexMode::SingleByte) {
+    if (pos < length && class_set.contains(static_cast<unsigned char>(text[pos]))) return Match::at(pos + 1);
+    return Match::none();
+  }
+  if (pos >= length || !is_run_byte(static_cast<unsigned char>(text[pos]))) return Match::none();
+  uint64_t e = pos + 1;
+  while (e < length && is_run_byte(static_cast<unsigned char>(text[e]))) ++e;
+  return Match::at(e);
 }
 
 RegexBuild make_regex_element(std::string_view pattern) noexcept {
