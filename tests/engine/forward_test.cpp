@@ -2,6 +2,8 @@
 // lock under recursion and re-targeting from other threads.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -224,6 +226,36 @@ TEST(StackGuard, ADeepChainWithoutForwardFailsCleanly) {
   expect_too_deep(*opt_chain, "a", 1);
 }
 
+// The guard reads each thread's own stack bounds: a thread with a small stack stops earlier,
+// just as cleanly.
+TEST(StackGuard, WorksOnAThreadWithASmallStack) {
+  const Arithmetic g;
+  const std::string text = nested_parens(100'000);
+  pthread_attr_t attr;
+  ASSERT_EQ(pthread_attr_init(&attr), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
+  struct Job {
+    const Arithmetic* grammar;
+    const std::string* text;
+    bool too_deep = false;
+  } job{&g, &text};
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, &attr,
+                [](void* arg) -> void* {
+                  auto* j = static_cast<Job*>(arg);
+                  ParseContext ctx{j->text->data(), j->text->size(), 1};
+                  ParseOutcome o = j->grammar->expr->parse_impl(ctx, 0);
+                  j->too_deep = !o.ok && o.error.message.view() == kNestingTooDeepMessage;
+                  return nullptr;
+                },
+                &job),
+            0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+  EXPECT_TRUE(job.too_deep);
+}
+
 // A target that, on its first run, lets a writer start waiting and then re-enters the same
 // Forward: with a lock that let waiting writers block new readers this would deadlock.
 class ReenterWhileWriterWaits final : public ParserElement {
@@ -272,10 +304,12 @@ TEST(ForwardLock, ParsesStayConsistentWhileAnotherThreadRetargets) {
   const std::string text = "a a a a a a a a";
   std::atomic<bool> stop{false};
   std::atomic<int> failures{0};
+  std::atomic<int> parses{0};
   std::vector<std::thread> readers;
   for (int t = 0; t < 4; ++t) {
     readers.emplace_back([&] {
       while (!stop.load()) {
+        parses.fetch_add(1);
         ParseContext ctx{text.data(), text.size(), 1};
         ParseOutcome o = f->parse_impl(ctx, 0);
         const Match m = f->try_match_at(text.data(), text.size(), 0);
@@ -285,7 +319,7 @@ TEST(ForwardLock, ParsesStayConsistentWhileAnotherThreadRetargets) {
       }
     });
   }
-  for (int i = 0; i < 2000; ++i) set(f, i % 2 == 0 ? two : one);
+  for (int i = 0; i < 2000 || (parses.load() < 4000 && i < 10'000'000); ++i) set(f, i % 2 == 0 ? two : one);
   stop.store(true);
   for (std::thread& t : readers) t.join();
   EXPECT_EQ(failures.load(), 0);
