@@ -32,6 +32,24 @@ namespace vantorel {
 }
 
 // ---------------------------------------------------------------------------------------
+// Character boundaries
+
+// True for the bytes 0x80-0xBF, which continue a multi-byte UTF-8 character.
+[[nodiscard]] constexpr bool is_continuation_byte(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
+
+// True when p < length and the byte at p continues a character: p is then inside a
+// multi-byte character, not at the start of one. Position length is never inside one.
+[[nodiscard]] inline bool is_inside_character(const char* text, uint64_t length, uint64_t p) noexcept {
+  return p < length && is_continuation_byte(static_cast<unsigned char>(text[p]));
+}
+
+// The first position at or after p (p <= length) that is not inside a character.
+[[nodiscard]] inline uint64_t next_character_boundary(const char* text, uint64_t length, uint64_t p) noexcept {
+  while (is_inside_character(text, length, p)) ++p;
+  return p;
+}
+
+// ---------------------------------------------------------------------------------------
 // Tokens
 
 // One result item: a shared string (Str) or a group, an owned array of tokens of exact length.
@@ -186,6 +204,10 @@ struct [[nodiscard]] Match {
 
   [[nodiscard]] static constexpr Match at(uint64_t end_pos) noexcept { return {true, end_pos}; }
   [[nodiscard]] static constexpr Match none() noexcept { return {false, 0}; }
+  // No match because the stack guard stopped the match (see stack_nearly_exhausted): a
+  // no-match whose end is UINT64_MAX. Combinators pass it on instead of trying on.
+  [[nodiscard]] static constexpr Match too_deep() noexcept { return {false, UINT64_MAX}; }
+  [[nodiscard]] constexpr bool is_too_deep() const noexcept { return !matched && end == UINT64_MAX; }
 };
 
 // The input of a parse: the UTF-8 bytes (borrowed for the call) and the whitespace flag
@@ -307,6 +329,21 @@ class ElementRef {
 
 // The failure text of a combinator that stops because the thread's stack is nearly used up.
 inline constexpr std::string_view kNestingTooDeepMessage = "Grammar nesting too deep for the stack";
+
+// A stack-guard failure is final. The combinator that finds the stack nearly used up fails
+// at its position with kNestingTooDeepMessage (parse_impl) or reports Match::too_deep()
+// (try_match_at), and every enclosing combinator passes that failure on unchanged instead
+// of treating it as an ordinary miss: no alternative is tried after it, no Optional or
+// repetition turns it into a shorter success, no SkipTo scans on. The caller of the whole
+// parse therefore sees exactly this message (or no match), never a success that a deeper
+// stack would not have given, and the unwinding costs one step per level.
+[[nodiscard]] inline ParseOutcome nesting_too_deep(uint64_t position) noexcept {
+  return ParseOutcome::fixed_failure(kNestingTooDeepMessage, position);
+}
+// True when `error` is a stack-guard failure (no element's own message has this text).
+[[nodiscard]] inline bool is_nesting_too_deep(const ParseError& error) noexcept {
+  return error.message.view() == kNestingTooDeepMessage;
+}
 
 namespace detail {
 extern thread_local uintptr_t t_stack_floor __attribute__((tls_model("initial-exec")));

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "elements/element.hpp"
+#include "elements/literals.hpp"
 
 namespace vantorel::testing {
 
@@ -29,5 +32,23 @@ std::optional<uint64_t> match_at(const ParserElement& e, std::string_view text, 
 
 // Checks that try_match_at agrees with parse_impl (verdict and end) at pos.
 void expect_roads_agree(const ParserElement& e, std::string_view text, uint64_t pos);
+
+// Grammar builders: a Literal, and a combinator of kind T over the given children.
+inline ElementRef lit(std::string_view text) { return new_literal_element(text); }
+template <class T>
+ElementRef over(std::initializer_list<ElementRef> children) {
+  return ElementRef::make<T>(std::vector<ElementRef>(children));
+}
+template <class T, class... Extra>
+ElementRef wrap(ElementRef child, Extra... extra) {
+  return ElementRef::make<T>(std::move(child), extra...);
+}
+
+// A new, unset Forward. A recursive grammar is a cycle of handles that is never freed on
+// its own, so every Forward made here is remembered and emptied after the last test, and
+// the leak checker of the sanitizer build sees no leak.
+ElementRef forward();
+// forward_set on a Forward made by forward().
+void set_target(const ElementRef& forward, ElementRef target);
 
 }  // namespace vantorel::testing

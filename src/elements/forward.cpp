@@ -1,0 +1,165 @@
+// Forward: its lock, the delegation to the target, and the left-recursion guard.
+#include "elements/forward.hpp"
+
+namespace vantorel {
+
+// ---- ForwardLock ------------------------------------------------------------------------
+// A sleeper sets kSleepers before it waits; whoever releases the lock in a way that may let
+// a sleeper in (the last reader out, a writer out) clears the bit and wakes every sleeper,
+// and each sleeper that still cannot proceed sets the bit again before waiting again.
+
+namespace {
+// Forward read holds of this thread, over all Forwards.
+thread_local uint32_t t_read_holds __attribute__((tls_model("initial-exec"))) = 0;
+}  // namespace
+
+void ForwardLock::wake_all() noexcept {
+  state_.fetch_and(~kSleepers, std::memory_order_relaxed);
+  state_.notify_all();
+}
+
+void ForwardLock::lock_shared() noexcept {
+  const bool nested = t_read_holds != 0;
+  uint32_t s = state_.load(std::memory_order_relaxed);
+  for (;;) {
+    const bool blocked = (s & kWriter) != 0 || (!nested && (s & kWriterWaits) != 0);
+    if (!blocked) {
+      VANTOREL_CHECK((s & kReaders) != kReaders, "too many read holds of a Forward lock");
+      if (state_.compare_exchange_weak(s, s + 1, std::memory_order_acquire, std::memory_order_relaxed)) break;
+      continue;
+    }
+    const uint32_t sleeping = s | kSleepers;
+    if (s != sleeping &&
+        !state_.compare_exchange_weak(s, sleeping, std::memory_order_relaxed, std::memory_order_relaxed)) {
+      continue;
+    }
+    state_.wait(sleeping, std::memory_order_relaxed);
+    s = state_.load(std::memory_order_relaxed);
+  }
+  ++t_read_holds;
+}
+
+void ForwardLock::unlock_shared() noexcept {
+  --t_read_holds;
+  const uint32_t before = state_.fetch_sub(1, std::memory_order_release);
+  if ((before & kReaders) == 1 && (before & kSleepers) != 0) wake_all();
+}
+
+void ForwardLock::lock() noexcept {
+  uint32_t s = state_.load(std::memory_order_relaxed);
+  for (;;) {
+    if ((s & (kWriter | kReaders)) == 0) {
+      // Taking the lock clears kWriterWaits; another waiting writer sets it again.
+      if (state_.compare_exchange_weak(s, (s | kWriter) & ~kWriterWaits, std::memory_order_acquire,
+                                       std::memory_order_relaxed)) {
+        return;
+      }
+      continue;
+    }
+    const uint32_t sleeping = s | kSleepers | kWriterWaits;
+    if (s != sleeping &&
+        !state_.compare_exchange_weak(s, sleeping, std::memory_order_relaxed, std::memory_order_relaxed)) {
+      continue;
+    }
+    state_.wait(sleeping, std::memory_order_relaxed);
+    s = state_.load(std::memory_order_relaxed);
+  }
+}
+
+void ForwardLock::unlock() noexcept {
+  if ((state_.exchange(0, std::memory_order_release) & kSleepers) != 0) state_.notify_all();
+}
+
+namespace {
+
+class ReadHold {
+ public:
+  explicit ReadHold(ForwardLock& lock) noexcept : lock_(lock) { lock_.lock_shared(); }
+  ReadHold(const ReadHold&) = delete;
+  ReadHold& operator=(const ReadHold&) = delete;
+  ~ReadHold() { lock_.unlock_shared(); }
+
+ private:
+  ForwardLock& lock_;
+};
+
+// ---- left-recursion guard ---------------------------------------------------------------
+// Every running Forward entry of this thread is one node on the C++ stack, linked from
+// t_active (innermost first): no allocation. A Forward that reaches itself again at the
+// same position, on the same road (parse_impl with the same whitespace flag, or
+// try_match_at), would repeat exactly the computation already under way, without end: an
+// element's result depends on nothing else. So that entry fails at once, with
+// kLeftRecursionMessage (parse_impl) or no match (try_match_at), and an enclosing
+// alternation goes on to its next alternative: f <<= f + a | b matches b, and
+// f <<= f + a | f + b | c fails each left-recursive alternative on its first step instead
+// of exploring them all. Children never run before their parent's position, so positions
+// never decrease going deeper and only the top nodes with the same position are examined.
+// A self-referring grammar that does consume text is bounded by the stack guard instead.
+
+enum class Road : uint8_t { ParseNoSkip = 0, ParseSkip = 1, TryMatch = 2 };
+
+struct ActiveForward {
+  const ForwardElement* forward;
+  uint64_t pos;
+  Road road;
+  const ActiveForward* below;
+};
+
+thread_local const ActiveForward* t_active __attribute__((tls_model("initial-exec"))) = nullptr;
+
+[[nodiscard]] bool running_here(const ForwardElement* forward, uint64_t pos, Road road) noexcept {
+  for (const ActiveForward* a = t_active; a != nullptr && a->pos == pos; a = a->below) {
+    if (a->forward == forward && a->road == road) return true;
+  }
+  return false;
+}
+
+class Entry {
+ public:
+  Entry(const ForwardElement* forward, uint64_t pos, Road road) noexcept : node_{forward, pos, road, t_active} {
+    t_active = &node_;
+  }
+  Entry(const Entry&) = delete;
+  Entry& operator=(const Entry&) = delete;
+  ~Entry() { t_active = node_.below; }
+
+ private:
+  ActiveForward node_;
+};
+
+}  // namespace
+
+// ---- ForwardElement ---------------------------------------------------------------------
+
+ParseOutcome ForwardElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return nesting_too_deep(pos);
+  const Road road = ctx.skip_whitespace != 0 ? Road::ParseSkip : Road::ParseNoSkip;
+  // A Forward already running here is set, and stays set: the check needs no lock.
+  if (running_here(this, pos, road)) return ParseOutcome::fixed_failure(kLeftRecursionMessage, pos);
+  ReadHold hold(lock_);
+  if (!target_) return ParseOutcome::fixed_failure(kForwardUnsetMessage, pos);
+  Entry entry(this, pos, road);
+  return target_->parse_impl(ctx, pos);
+}
+
+Match ForwardElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return Match::too_deep();
+  if (running_here(this, pos, Road::TryMatch)) return Match::none();
+  ReadHold hold(lock_);
+  if (!target_) return Match::none();
+  Entry entry(this, pos, Road::TryMatch);
+  return target_->try_match_at(text, length, pos);
+}
+
+void ForwardElement::forward_set(ElementRef target) const noexcept {
+  lock_.lock();
+  target_ = std::move(target);  // the old target's handle is dropped here, under the lock
+  lock_.unlock();
+}
+
+ElementRef ForwardElement::target() const noexcept {
+  ReadHold hold(lock_);
+  return target_;
+}
+
+}  // namespace vantorel

@@ -1,0 +1,338 @@
+// The combinators. Each checks the stack guard once on entry (its children run deeper, its
+// own loop does not), applies rule W through child_start, and passes a child's failure on
+// as the very ParseError the child returned. A stack-guard failure is never swallowed (see
+// nesting_too_deep in element.hpp).
+#include "elements/structure.hpp"
+
+namespace vantorel {
+
+namespace {
+
+constexpr std::string_view kNoAlternativesMessage = "No match found";
+constexpr std::string_view kAtLeastOneMessage = "Expected at least one match";
+constexpr std::string_view kNoProgressMessage = "No progress in Exactly";
+constexpr std::string_view kSuppressMessage = "Suppress: no match";
+constexpr std::string_view kSkipToMessage = "SkipTo: target not found";
+constexpr std::string_view kCombineInsideMessage = "Combine: match starts inside a character";
+
+constexpr uint64_t kUnlimited = UINT64_MAX;
+
+// ---- the one repetition loop ------------------------------------------------------------
+// ZeroOrMore, OneOrMore and Exactly differ only in what they make of the way the loop
+// stopped. A repetition is zero-width when it ends where rule W placed it; it stops the
+// loop and contributes nothing, so every counted repetition advances at least one byte and
+// every loop ends.
+
+enum class RepeatStop : uint8_t {
+  Limit,      // `limit` repetitions were counted
+  Miss,       // a repetition failed
+  ZeroWidth,  // a repetition succeeded without consuming text
+};
+
+struct RepeatParse {
+  RepeatStop stop;
+  uint64_t end;      // end of the last counted repetition, or pos when none
+  uint64_t at;       // where the repetition that stopped the loop ran (after rule W)
+  uint64_t count;    // counted repetitions
+  ParseError error;  // the failure, when stop is Miss
+};
+
+// parse_impl form: the tokens of counted repetitions are moved to `out`.
+RepeatParse repeat_parse(const ParserElement& child, ParseContext& ctx, uint64_t pos, uint64_t limit,
+                         ParseResults& out) noexcept {
+  uint64_t p = pos;
+  uint64_t count = 0;
+  while (count < limit) {
+    const uint64_t q = child_start(ctx, child, p);
+    ParseOutcome o = child.parse_impl(ctx, q);
+    if (!o.ok) return {RepeatStop::Miss, p, q, count, std::move(o.error)};
+    if (o.end == q) return {RepeatStop::ZeroWidth, p, q, count, {}};
+    out.append(std::move(o.results));
+    p = o.end;
+    ++count;
+  }
+  return {RepeatStop::Limit, p, p, count, {}};
+}
+
+struct RepeatMatch {
+  RepeatStop stop;
+  uint64_t end;
+  uint64_t count;
+  bool too_deep;  // the miss was the stack guard's
+};
+
+// try_match_at form of the same loop.
+RepeatMatch repeat_match(const ParserElement& child, const char* text, uint64_t length, uint64_t pos,
+                         uint64_t limit) noexcept {
+  uint64_t p = pos;
+  uint64_t count = 0;
+  while (count < limit) {
+    const uint64_t q = child_start(text, length, child, p);
+    const Match m = child.try_match_at(text, length, q);
+    if (!m.matched) return {RepeatStop::Miss, p, count, m.is_too_deep()};
+    if (m.end == q) return {RepeatStop::ZeroWidth, p, count, false};
+    p = m.end;
+    ++count;
+  }
+  return {RepeatStop::Limit, p, count, false};
+}
+
+ParseOutcome pass_on(ParseError&& error) noexcept { return ParseOutcome::failure(std::move(error)); }
+
+}  // namespace
+
+// ---- And --------------------------------------------------------------------------------
+
+ParseOutcome AndElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return nesting_too_deep(pos);
+  ParseResults r;
+  uint64_t p = pos;
+  for (const ElementRef& child : exprs) {
+    ParseOutcome o = child->parse_impl(ctx, child_start(ctx, *child, p));
+    if (!o.ok) return o;
+    r.append(std::move(o.results));
+    p = o.end;
+  }
+  return ParseOutcome::success(p, std::move(r));
+}
+
+Match AndElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return Match::too_deep();
+  uint64_t p = pos;
+  for (const ElementRef& child : exprs) {
+    const Match m = child->try_match_at(text, length, child_start(text, length, *child, p));
+    if (!m.matched) return m;
+    p = m.end;
+  }
+  return Match::at(p);
+}
+
+// ---- MatchFirst -------------------------------------------------------------------------
+
+// When every alternative fails, the last one's failure is the result (not the one that
+// reached furthest); only one failure is held at a time.
+ParseOutcome MatchFirstElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  if (exprs.empty()) return ParseOutcome::fixed_failure(kNoAlternativesMessage, pos);
+  if (stack_nearly_exhausted()) return nesting_too_deep(pos);
+  ParseOutcome last;
+  for (const ElementRef& alt : exprs) {
+    last = alt->parse_impl(ctx, pos);
+    if (last.ok || is_nesting_too_deep(last.error)) return last;
+  }
+  return last;
+}
+
+Match MatchFirstElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return Match::too_deep();
+  for (const ElementRef& alt : exprs) {
+    const Match m = alt->try_match_at(text, length, pos);
+    if (m.matched || m.is_too_deep()) return m;
+  }
+  return Match::none();
+}
+
+// ---- Optional ---------------------------------------------------------------------------
+
+ParseOutcome OptionalElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return nesting_too_deep(pos);
+  ParseOutcome o = expr->parse_impl(ctx, pos);
+  if (o.ok || is_nesting_too_deep(o.error)) return o;
+  return ParseOutcome::success(pos);
+}
+
+Match OptionalElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return Match::too_deep();
+  const Match m = expr->try_match_at(text, length, pos);
+  if (m.matched || m.is_too_deep()) return m;
+  return Match::at(pos);
+}
+
+// ---- ZeroOrMore -------------------------------------------------------------------------
+
+// The end is that of the last repetition that consumed text: whitespace skipped before the
+// attempt that stopped the loop is not consumed.
+ParseOutcome ZeroOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return nesting_too_deep(pos);
+  ParseResults r;
+  RepeatParse run = repeat_parse(*expr, ctx, pos, kUnlimited, r);
+  if (run.stop == RepeatStop::Miss && is_nesting_too_deep(run.error)) return pass_on(std::move(run.error));
+  return ParseOutcome::success(run.end, std::move(r));
+}
+
+Match ZeroOrMoreElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return Match::too_deep();
+  const RepeatMatch run = repeat_match(*expr, text, length, pos, kUnlimited);
+  return run.too_deep ? Match::too_deep() : Match::at(run.end);
+}
+
+// ---- OneOrMore --------------------------------------------------------------------------
+
+// With no counted repetition the failure is this element's own, at pos (before the first
+// attempt's whitespace); the child's failure is dropped.
+ParseOutcome OneOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return nesting_too_deep(pos);
+  ParseResults r;
+  RepeatParse run = repeat_parse(*expr, ctx, pos, kUnlimited, r);
+  if (run.stop == RepeatStop::Miss && is_nesting_too_deep(run.error)) return pass_on(std::move(run.error));
+  if (run.count == 0) return ParseOutcome::fixed_failure(kAtLeastOneMessage, pos);
+  return ParseOutcome::success(run.end, std::move(r));
+}
+
+// The departure from parse_impl: the first repetition is accepted even when it is
+// zero-width, so a child that matches empty at W(pos) gives a match ending at W(pos).
+Match OneOrMoreElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return Match::too_deep();
+  const Match first = expr->try_match_at(text, length, child_start(text, length, *expr, pos));
+  if (!first.matched) return first;
+  const RepeatMatch run = repeat_match(*expr, text, length, first.end, kUnlimited);
+  return run.too_deep ? Match::too_deep() : Match::at(run.end);
+}
+
+// ---- Exactly ----------------------------------------------------------------------------
+
+ParseOutcome ExactlyElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  if (count == 0) return ParseOutcome::success(pos);
+  if (stack_nearly_exhausted()) return nesting_too_deep(pos);
+  ParseResults r;
+  RepeatParse run = repeat_parse(*expr, ctx, pos, count, r);
+  switch (run.stop) {
+    case RepeatStop::Limit: return ParseOutcome::success(run.end, std::move(r));
+    case RepeatStop::Miss: return pass_on(std::move(run.error));
+    case RepeatStop::ZeroWidth: break;
+  }
+  return ParseOutcome::fixed_failure(kNoProgressMessage, run.at);
+}
+
+Match ExactlyElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (count == 0) return Match::at(pos);
+  if (stack_nearly_exhausted()) return Match::too_deep();
+  const RepeatMatch run = repeat_match(*expr, text, length, pos, count);
+  if (run.stop == RepeatStop::Limit) return Match::at(run.end);
+  return run.too_deep ? Match::too_deep() : Match::none();
+}
+
+// ---- Group ------------------------------------------------------------------------------
+
+ParseOutcome GroupElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return nesting_too_deep(pos);
+  ParseOutcome o = expr->parse_impl(ctx, pos);
+  if (!o.ok) return o;
+  const uint64_t size = o.results.size();
+  ParseResults r;
+  r.push_back(Token::group(o.results.release_array(), size));
+  return ParseOutcome::success(o.end, std::move(r));
+}
+
+Match GroupElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return Match::too_deep();
+  return expr->try_match_at(text, length, pos);
+}
+
+// ---- Suppress ---------------------------------------------------------------------------
+
+// The child's tokens are never built: both roads match through its try_match_at, so the
+// child's try_match_at rules (its departures, rule W as if the context flag were 1) show
+// here in parse_impl too.
+ParseOutcome SuppressElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return nesting_too_deep(pos);
+  const Match m = expr->try_match_at(ctx.text, ctx.length, pos);
+  if (m.matched) return ParseOutcome::success(m.end);
+  if (m.is_too_deep()) return nesting_too_deep(pos);
+  return ParseOutcome::fixed_failure(kSuppressMessage, pos);
+}
+
+Match SuppressElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return Match::too_deep();
+  return expr->try_match_at(text, length, pos);
+}
+
+// ---- Combine ----------------------------------------------------------------------------
+
+namespace {
+// Clears the context's whitespace flag for the child and puts the old value back on every
+// path out.
+class SkipWhitespaceOff {
+ public:
+  explicit SkipWhitespaceOff(ParseContext& ctx) noexcept : ctx_(ctx), saved_(ctx.skip_whitespace) {
+    ctx.skip_whitespace = 0;
+  }
+  SkipWhitespaceOff(const SkipWhitespaceOff&) = delete;
+  SkipWhitespaceOff& operator=(const SkipWhitespaceOff&) = delete;
+  ~SkipWhitespaceOff() { ctx_.skip_whitespace = saved_; }
+
+ private:
+  ParseContext& ctx_;
+  uint8_t saved_;
+};
+}  // namespace
+
+// Combine's token is the matched text, so its bounds must fall between characters. A child
+// that ends inside a multi-byte character (one matched through try_match_at, such as a
+// Suppress of a Char) has its end carried to the end of that character. A non-empty match
+// that begins inside a character cannot give whole text and fails at pos with the fixed
+// text "Combine: match starts inside a character"; an empty one is the empty token.
+ParseOutcome CombineElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return nesting_too_deep(pos);
+  ParseOutcome o = [&]() noexcept {
+    SkipWhitespaceOff off(ctx);
+    return expr->parse_impl(ctx, pos);
+  }();
+  if (!o.ok) return o;
+  uint64_t end = pos;
+  if (o.end > pos) {
+    if (is_inside_character(ctx.text, ctx.length, pos)) return ParseOutcome::fixed_failure(kCombineInsideMessage, pos);
+    end = next_character_boundary(ctx.text, ctx.length, o.end);
+  }
+  ParseResults r;
+  r.push_back(Token::copy_of(std::string_view(ctx.text + pos, end - pos)));
+  return ParseOutcome::success(end, std::move(r));
+}
+
+// The one try_match_at that builds tokens and messages: it runs Combine's own parse_impl
+// with a fresh context and keeps only the verdict and the end.
+Match CombineElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  ParseContext ctx{text, length, 1};
+  const ParseOutcome o = parse_impl(ctx, pos);
+  if (o.ok) return Match::at(o.end);
+  return is_nesting_too_deep(o.error) ? Match::too_deep() : Match::none();
+}
+
+// ---- SkipTo -----------------------------------------------------------------------------
+
+namespace {
+// The scan of both roads: the target's try_match_at at pos, pos + 1, ..., length, first
+// match wins. The skipped text text[pos, p) becomes a token, so it must hold whole
+// characters: a target match at a position inside a multi-byte character is passed over
+// (the scan goes on to the next position), and when pos itself is inside a character only
+// a match at pos (an empty skip) is taken.
+Match skip_scan(const ParserElement& target, const char* text, uint64_t length, uint64_t pos) noexcept {
+  const bool from_inside = is_inside_character(text, length, pos);
+  for (uint64_t p = pos; p <= length; ++p) {
+    if (p > pos && (from_inside || is_inside_character(text, length, p))) {
+      if (from_inside) break;
+      continue;
+    }
+    const Match m = target.try_match_at(text, length, p);
+    if (m.matched) return Match::at(p);
+    if (m.is_too_deep()) return m;
+  }
+  return Match::none();
+}
+}  // namespace
+
+ParseOutcome SkipToElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return nesting_too_deep(pos);
+  const Match m = skip_scan(*expr, ctx.text, ctx.length, pos);
+  if (m.is_too_deep()) return nesting_too_deep(pos);
+  if (!m.matched) return ParseOutcome::fixed_failure(kSkipToMessage, pos);
+  ParseResults r;
+  r.push_back(Token::copy_of(std::string_view(ctx.text + pos, m.end - pos)));
+  return ParseOutcome::success(m.end, std::move(r));
+}
+
+Match SkipToElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (stack_nearly_exhausted()) return Match::too_deep();
+  return skip_scan(*expr, text, length, pos);
+}
+
+}  // namespace vantorel

@@ -1,0 +1,119 @@
+// The module's entry point and start-up: the definition handed to the interpreter, and the
+// execution slot that adds the 26 classes, the 8 functions and __version__, recording every
+// name in __all__.
+#include <array>
+
+#include "construction/element_object.hpp"
+#include "construction/module_functions.hpp"
+#include "construction/py_error.hpp"
+#include "elements/fatal.hpp"
+
+namespace vantorel::py {
+
+namespace {
+
+// The interned name "__all__", made once per process.
+PyObject* all_name() noexcept {
+  static PyObject* name = [] {
+    PyObject* s = PyUnicode_InternFromString("__all__");
+    VANTOREL_CHECK(s != nullptr, "could not create the name __all__");
+    return s;
+  }();
+  return name;
+}
+
+// The one step by which a public name is added: appended to __all__ (made on first use),
+// then set as an attribute.
+PyResult<bool> module_add(PyObject* module, PyObject* name, PyObject* value) noexcept {
+  PyRef all = PyRef::steal(PyObject_GetAttr(module, all_name()));
+  if (!all) {
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return PyError::fetch();
+    PyErr_Clear();
+    all = PyRef::steal(PyList_New(0));
+    if (!all) return PyError::fetch();
+    if (PyObject_SetAttr(module, all_name(), all.get()) < 0) return PyError::fetch();
+  }
+  VANTOREL_CHECK(PyList_Append(all.get(), name) == 0, "could not append __name__ to __all__");
+  if (PyObject_SetAttr(module, name, value) < 0) return PyError::fetch();
+  return true;
+}
+
+PyResult<PyRef> new_module_function(PyObject* module, PyMethodDef* def) noexcept {
+  PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
+  if (!module_name) return PyError::fetch();
+  PyRef function = PyRef::steal(PyCMethod_New(def, module, module_name.get(), nullptr));
+  if (!function) return PyError::fetch();
+  return function;
+}
+
+PyResult<bool> module_add_function(PyObject* module, PyRef function) noexcept {
+  PyRef name = PyRef::steal(PyObject_GetAttrString(function.get(), "__name__"));
+  if (!name) return PyError::fetch();
+  if (!PyUnicode_Check(name.get())) {
+    return PyError::ours(PyExc_TypeError, type_mismatch_text(name.get(), &PyUnicode_Type));
+  }
+  return module_add(module, name.get(), function.get());
+}
+
+// The order in which the classes are added (and listed in __all__).
+constexpr std::array<ClassId, kClassCount> kAddOrder = {
+    ClassId::Literal,     ClassId::Keyword,      ClassId::Word,         ClassId::Regex,
+    ClassId::And,         ClassId::MatchFirst,   ClassId::ZeroOrMore,   ClassId::OneOrMore,
+    ClassId::Optional,    ClassId::Group,        ClassId::Suppress,     ClassId::Forward,
+    ClassId::Combine,     ClassId::Exactly,      ClassId::CaselessLiteral, ClassId::CaselessKeyword,
+    ClassId::Char,        ClassId::StringStart,  ClassId::StringEnd,    ClassId::LineStart,
+    ClassId::LineEnd,     ClassId::rest_of_line, ClassId::QuotedString, ClassId::Empty,
+    ClassId::NoMatch,     ClassId::SkipTo,
+};
+
+PyResult<bool> add_everything(PyObject* module) noexcept {
+  for (ClassId cls : kAddOrder) {
+    PyResult<PyTypeObject*> type = type_object(cls);
+    if (!type.ok()) return type.take_error();
+    PyRef name = new_str(class_name(cls));
+    PyResult<bool> added = module_add(module, name.get(), reinterpret_cast<PyObject*>(type.value()));
+    if (!added.ok()) return added;
+  }
+  for (PyMethodDef& def : module_function_defs()) {
+    PyResult<PyRef> function = new_module_function(module, &def);
+    if (!function.ok()) return function.take_error();
+    PyResult<bool> added = module_add_function(module, function.take());
+    if (!added.ok()) return added;
+  }
+  PyRef version_name = new_str("__version__");
+  PyRef version = new_str("0.2.0");
+  return module_add(module, version_name.get(), version.get());
+}
+
+int module_exec(PyObject* module) noexcept {
+  PyResult<bool> done = add_everything(module);
+  if (done.ok()) return 0;
+  done.take_error().raise();
+  return -1;
+}
+
+PyModuleDef_Slot g_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&module_exec)},
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+    {0, nullptr},
+};
+
+PyModuleDef g_module = {
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "vantorel",
+    .m_doc = "vantorel module",
+    .m_size = 0,
+    .m_methods = nullptr,
+    .m_slots = g_slots,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
+};
+
+}  // namespace
+
+}  // namespace vantorel::py
+
+extern "C" __attribute__((visibility("default"))) PyObject* PyInit_vantorel() {
+  return PyModuleDef_Init(&vantorel::py::g_module);
+}
