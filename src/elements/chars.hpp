@@ -17,6 +17,9 @@ namespace vantorel {
 
 class WordElement final : public ParserElement {
  public:
+  // Every field as Word(init_chars, body_chars) computes it; body_chars nullptr means absent.
+  WordElement(std::string_view init_chars, const std::string_view* body_chars) noexcept;
+
   SharedString message;  // "Expected W:(<prefix>...)"
   ByteSet init_set;      // characters allowed first
   ByteSet body_set;      // characters allowed after the first
@@ -24,20 +27,32 @@ class WordElement final : public ParserElement {
   uint64_t max_len = 0;  // greatest length in bytes, 0 for no limit
 
   // parse_impl decodes body characters (two-byte characters for members >= 128);
-  // try_match_at tests bytes one by one. The two differ only when body_set has members >= 128.
+  // try_match_at tests bytes one by one. The two differ only when a set has members >= 128.
+  // A failure is at pos with the stored message; a success makes one new string.
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+
+  // The end parse_impl matches to, without the token: the decoding road.
+  [[nodiscard]] Match match_decoded(const char* text, uint64_t length, uint64_t pos) const noexcept;
 };
 
 // Word(init_chars, body_chars): body_chars absent (nullptr) means the same set as init_chars;
-// an empty body_chars gives an empty body set.
+// an empty body_chars gives an empty body set. Ends the process only when memory is exhausted.
 [[nodiscard]] ElementRef new_word_element(std::string_view init_chars, const std::string_view* body_chars) noexcept;
+// "Expected W:(<prefix>...)": the prefix is the longest start of init_chars of at most 8
+// bytes that ends on a character boundary.
+[[nodiscard]] std::string word_message(std::string_view init_chars);
 
 // ---- QuotedString -----------------------------------------------------------------------
 
 class QuotedStringElement final : public ParserElement {
  public:
+  // Every field as QuotedString(quote_char, esc_char, multiline, unquote) computes it;
+  // esc_char nullptr means absent.
+  QuotedStringElement(std::string_view quote_char, const std::string_view* esc_char, bool multiline_flag,
+                      bool unquote_flag) noexcept;
+
   SharedString message;         // "Expected quoted string starting with '{}'"
   unsigned char quote = '"';    // opens and closes the string
   uint8_t has_escape = 0;       // 1 when an escape byte is set
@@ -45,9 +60,19 @@ class QuotedStringElement final : public ParserElement {
   uint8_t multiline = 0;        // 1 when a line feed may occur inside
   uint8_t unquote = 1;          // 1: the token is the content, escapes resolved
 
+  // One new string on success (the raw match, the content, or the content with escapes
+  // resolved); a failure is at pos with the stored message. try_match_at runs the same scan.
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+
+ private:
+  struct Scan {
+    bool matched = false;
+    bool escaped = false;  // an escape byte occurred in the content
+    uint64_t close = 0;    // position of the closing quote
+  };
+  [[nodiscard]] Scan scan(const char* text, uint64_t length, uint64_t pos) const noexcept;
 };
 
 // QuotedString(quote_char, esc_char, multiline, unquote): esc_char absent is nullptr.

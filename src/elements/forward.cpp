@@ -4,55 +4,70 @@
 namespace vantorel {
 
 // ---- ForwardLock ------------------------------------------------------------------------
-// A sleeper sets kWaiting before it waits; whoever releases the lock in a way that may let
+// A sleeper sets kSleepers before it waits; whoever releases the lock in a way that may let
 // a sleeper in (the last reader out, a writer out) clears the bit and wakes every sleeper,
 // and each sleeper that still cannot proceed sets the bit again before waiting again.
 
+namespace {
+// Forward read holds of this thread, over all Forwards.
+thread_local uint32_t t_read_holds __attribute__((tls_model("initial-exec"))) = 0;
+}  // namespace
+
 void ForwardLock::wake_all() noexcept {
-  state_.fetch_and(~kWaiting, std::memory_order_relaxed);
+  state_.fetch_and(~kSleepers, std::memory_order_relaxed);
   state_.notify_all();
 }
 
 void ForwardLock::lock_shared() noexcept {
+  const bool nested = t_read_holds != 0;
   uint32_t s = state_.load(std::memory_order_relaxed);
   for (;;) {
-    if ((s & kWriter) == 0) {
+    const bool blocked = (s & kWriter) != 0 || (!nested && (s & kWriterWaits) != 0);
+    if (!blocked) {
       VANTOREL_CHECK((s & kReaders) != kReaders, "too many read holds of a Forward lock");
-      if (state_.compare_exchange_weak(s, s + 1, std::memory_order_acquire, std::memory_order_relaxed)) return;
+      if (state_.compare_exchange_weak(s, s + 1, std::memory_order_acquire, std::memory_order_relaxed)) break;
       continue;
     }
-    if ((s & kWaiting) == 0 &&
-        !state_.compare_exchange_weak(s, s | kWaiting, std::memory_order_relaxed, std::memory_order_relaxed)) {
+    const uint32_t sleeping = s | kSleepers;
+    if (s != sleeping &&
+        !state_.compare_exchange_weak(s, sleeping, std::memory_order_relaxed, std::memory_order_relaxed)) {
       continue;
     }
-    state_.wait(s | kWaiting, std::memory_order_relaxed);
+    state_.wait(sleeping, std::memory_order_relaxed);
     s = state_.load(std::memory_order_relaxed);
   }
+  ++t_read_holds;
 }
 
 void ForwardLock::unlock_shared() noexcept {
+  --t_read_holds;
   const uint32_t before = state_.fetch_sub(1, std::memory_order_release);
-  if ((before & kReaders) == 1 && (before & kWaiting) != 0) wake_all();
+  if ((before & kReaders) == 1 && (before & kSleepers) != 0) wake_all();
 }
 
 void ForwardLock::lock() noexcept {
   uint32_t s = state_.load(std::memory_order_relaxed);
   for (;;) {
     if ((s & (kWriter | kReaders)) == 0) {
-      if (state_.compare_exchange_weak(s, s | kWriter, std::memory_order_acquire, std::memory_order_relaxed)) return;
+      // Taking the lock clears kWriterWaits; another waiting writer sets it again.
+      if (state_.compare_exchange_weak(s, (s | kWriter) & ~kWriterWaits, std::memory_order_acquire,
+                                       std::memory_order_relaxed)) {
+        return;
+      }
       continue;
     }
-    if ((s & kWaiting) == 0 &&
-        !state_.compare_exchange_weak(s, s | kWaiting, std::memory_order_relaxed, std::memory_order_relaxed)) {
+    const uint32_t sleeping = s | kSleepers | kWriterWaits;
+    if (s != sleeping &&
+        !state_.compare_exchange_weak(s, sleeping, std::memory_order_relaxed, std::memory_order_relaxed)) {
       continue;
     }
-    state_.wait(s | kWaiting, std::memory_order_relaxed);
+    state_.wait(sleeping, std::memory_order_relaxed);
     s = state_.load(std::memory_order_relaxed);
   }
 }
 
 void ForwardLock::unlock() noexcept {
-  if ((state_.exchange(0, std::memory_order_release) & kWaiting) != 0) state_.notify_all();
+  if ((state_.exchange(0, std::memory_order_release) & kSleepers) != 0) state_.notify_all();
 }
 
 namespace {

@@ -17,11 +17,13 @@ inline constexpr std::string_view kLeftRecursionMessage = "Left recursion: Forwa
 // The failure text of a Forward whose target was never set.
 inline constexpr std::string_view kForwardUnsetMessage = "Forward not initialized";
 
-// A reader-writer lock on one 32-bit word (futex waits through std::atomic::wait). Readers
-// never wait for a writer that is only waiting, only for one that holds the lock, so a
-// thread that holds a read lock can always take it again: recursive reading cannot
-// deadlock. The price is that a stream of readers can keep a writer waiting; in the module
-// every call holds the interpreter lock, so matches and re-targeting never overlap there.
+// A reader-writer lock on one 32-bit word (futex waits through std::atomic::wait) that one
+// thread may read-lock several times over. Each thread counts the Forward read holds it has
+// (of any Forward). A thread that holds none waits while a writer holds the lock or waits
+// for it, so a stream of new matches cannot keep a re-targeting writer out; a thread that
+// already holds one waits only while a writer actually holds the lock, never for a waiting
+// writer. The writer waits for every read hold to go, so a nested reader that queued behind
+// it would wait for itself: this rule makes recursive reading deadlock-free.
 class ForwardLock {
  public:
   ForwardLock() noexcept = default;
@@ -36,9 +38,10 @@ class ForwardLock {
   void unlock() noexcept;
 
  private:
-  static constexpr uint32_t kWaiting = 1u << 31;  // some thread sleeps on the word
-  static constexpr uint32_t kWriter = 1u << 30;   // a writer holds the lock
-  static constexpr uint32_t kReaders = kWriter - 1;  // mask: number of read holds
+  static constexpr uint32_t kSleepers = 1u << 31;      // some thread sleeps on the word
+  static constexpr uint32_t kWriterWaits = 1u << 30;   // a writer waits for the readers to go
+  static constexpr uint32_t kWriter = 1u << 29;        // a writer holds the lock
+  static constexpr uint32_t kReaders = kWriter - 1;    // mask: number of read holds
   void wake_all() noexcept;
 
   std::atomic<uint32_t> state_{0};

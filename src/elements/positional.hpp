@@ -51,6 +51,8 @@ class StringEndElement final : public ParserElement {
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
 
+// The text from pos to the next line feed (not consumed) or the end. No match beyond the
+// text or at a position inside a multi-byte character; a failure shares `message`.
 class RestOfLineElement final : public ParserElement {
  public:
   RestOfLineElement() noexcept;

@@ -1,6 +1,11 @@
 // Combinators: And, MatchFirst, Optional, ZeroOrMore, OneOrMore, Exactly (sequence,
 // alternation, repetition) and Group, Suppress, Combine, SkipTo (reshaping a child's match).
-// Every match is greedy and final; a child's failure is passed on unchanged.
+// Every match is greedy and final; a child's failure is passed on unchanged (the very
+// ParseError, message and position). Every combinator checks the stack guard before it runs
+// a child: when the stack is nearly used up it fails at its position with
+// kNestingTooDeepMessage (a new string) or reports Match::too_deep(), and enclosing
+// combinators pass that failure on instead of trying on (element.hpp). Only Combine's
+// try_match_at allocates.
 #pragma once
 
 #include <cstdint>
@@ -83,7 +88,8 @@ class GroupElement final : public ParserElement {
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Group; }
 };
 
-// Matches through the child's try_match_at in every operation.
+// Matches through the child's try_match_at in every operation; fails with "Suppress: no
+// match", never with the child's message.
 class SuppressElement final : public ParserElement {
  public:
   explicit SuppressElement(ElementRef child) noexcept : expr(std::move(child)) {}
@@ -94,7 +100,10 @@ class SuppressElement final : public ParserElement {
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Suppress; }
 };
 
-// The matched text as one token, the child parsed without whitespace skipping.
+// The matched text as one token, the child parsed without whitespace skipping. The token
+// holds whole characters: an end inside a character is carried to that character's end, and
+// a non-empty match that starts inside one fails at pos with "Combine: match starts inside a
+// character". try_match_at runs parse_impl (it allocates) and agrees with it.
 class CombineElement final : public ParserElement {
  public:
   explicit CombineElement(ElementRef child) noexcept : expr(std::move(child)) {}
@@ -105,7 +114,9 @@ class CombineElement final : public ParserElement {
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
 
-// The text up to the first position where the target matches (the target not consumed).
+// The text up to the first position where the target matches (the target not consumed),
+// trying every position up to and including the end, but none inside a multi-byte character
+// (from a pos inside one, only pos itself), so the skipped text holds whole characters.
 class SkipToElement final : public ParserElement {
  public:
   explicit SkipToElement(ElementRef target) noexcept : expr(std::move(target)) {}

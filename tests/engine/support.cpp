@@ -1,6 +1,8 @@
 // Shared helpers of the engine tests.
 #include "support.hpp"
 
+#include "elements/forward.hpp"
+
 namespace vantorel::testing {
 
 std::string describe(const Token& token) {
@@ -58,6 +60,32 @@ void expect_roads_agree(const ParserElement& e, std::string_view text, uint64_t 
   if (o.ok && m) {
     EXPECT_EQ(o.end, *m) << "text '" << text << "' at " << pos;
   }
+}
+
+namespace {
+std::vector<ElementRef>& made_forwards() {
+  static std::vector<ElementRef> forwards;
+  return forwards;
+}
+
+class BreakCycles final : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    for (const ElementRef& f : made_forwards()) set_target(f, ElementRef());
+    made_forwards().clear();
+  }
+};
+[[maybe_unused]] ::testing::Environment* const kBreakCycles = ::testing::AddGlobalTestEnvironment(new BreakCycles);
+}  // namespace
+
+ElementRef forward() {
+  ElementRef f = ElementRef::make<ForwardElement>();
+  made_forwards().push_back(f);
+  return f;
+}
+
+void set_target(const ElementRef& forward, ElementRef target) {
+  static_cast<const ForwardElement&>(*forward).forward_set(std::move(target));
 }
 
 }  // namespace vantorel::testing

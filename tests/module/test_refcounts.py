@@ -69,6 +69,8 @@ class RefcountTest(ModuleTestCase):
             v.CaselessLiteral(text)
             v.CaselessKeyword(text)
             v.Char(text)
+            v.Word(text, text).parse_string(text)
+            v.QuotedString(text, text, True, False)
             v.one_of(text).parse_string(text)
             v.Empty()
             v.rest_of_line().parse_string(text)

@@ -1,0 +1,164 @@
+// Word and QuotedString: construction (every field computed once) and matching. The Regex
+// kind of chars.hpp lives in the regex files.
+#include "elements/chars.hpp"
+
+#include "elements/literals.hpp"
+
+namespace vantorel {
+
+// ---- Word -------------------------------------------------------------------------------
+
+std::string word_message(std::string_view init_chars) {
+  size_t cut = init_chars.size();
+  if (cut > 8) {
+    cut = 8;
+    while (cut > 0 && is_continuation_byte(static_cast<unsigned char>(init_chars[cut]))) --cut;
+  }
+  return fill_template("Expected {}", fill_template("W:({}...)", init_chars.substr(0, cut)));
+}
+
+WordElement::WordElement(std::string_view init_chars, const std::string_view* body_chars) noexcept
+    : message(SharedString::make(word_message(init_chars))),
+      init_set(ByteSet::from_utf8_chars(init_chars)),
+      body_set(body_chars != nullptr ? ByteSet::from_utf8_chars(*body_chars) : init_set) {}
+
+// The first character is tested by its first byte. A member byte that starts a multi-byte
+// character (0xC0 and above) takes that whole character as the first character, so the
+// token never ends inside it; a member byte 0x80-0xBF lies inside a character, where no
+// word starts: no match. The other characters are tested by their code points: a
+// character U+0080..U+00FF (two bytes) continues the word when its code point is a member,
+// anything above U+00FF never does, and a lead byte without its continuation (a cut text)
+// ends the word. The token therefore always holds whole characters.
+Match WordElement::match_decoded(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (pos >= length) return Match::none();
+  const auto first = static_cast<unsigned char>(text[pos]);
+  if (!init_set.contains(first)) return Match::none();
+  uint64_t q = pos + 1;
+  if (first >= 0x80) {
+    if (is_continuation_byte(first)) return Match::none();
+    const uint64_t width = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+    q = width < length - pos ? pos + width : length;
+  }
+  uint64_t chars = 1;
+  while (q < length) {
+    if (max_len != 0 && q - pos >= max_len) break;
+    const auto b = static_cast<unsigned char>(text[q]);
+    if (b < 0x80) {
+      if (!body_set.contains(b)) break;
+      q += 1;
+    } else {
+      // U+0080..U+00FF are encoded C2 80..C3 BF.
+      if ((b != 0xC2 && b != 0xC3) || q + 1 >= length) break;
+      const auto next = static_cast<unsigned char>(text[q + 1]);
+      if (!is_continuation_byte(next) || !body_set.contains(((b & 0x1Fu) << 6) | (next & 0x3Fu))) break;
+      q += 2;
+    }
+    ++chars;
+  }
+  if (chars < min_len) return Match::none();
+  return Match::at(q);
+}
+
+ParseOutcome WordElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  const Match m = match_decoded(ctx.text, ctx.length, pos);
+  if (!m.matched) return ParseOutcome::failure(message, pos);
+  ParseResults r;
+  r.push_back(Token::copy_of(std::string_view(ctx.text + pos, m.end - pos)));
+  return ParseOutcome::success(m.end, std::move(r));
+}
+
+// Bytewise, as the drivers' Word fast paths: every byte is tested as a member value. With
+// sets of ASCII characters this is exactly match_decoded; with members >= 128 the two may
+// end at different places (the listed departure), and this road may end inside a
+// character: it makes no token.
+Match WordElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  if (pos >= length || !init_set.contains(static_cast<unsigned char>(text[pos]))) return Match::none();
+  uint64_t e = pos + 1;
+  while (e < length && body_set.contains(static_cast<unsigned char>(text[e]))) ++e;
+  if (max_len != 0 && e - pos > max_len) e = pos + max_len;
+  if (e - pos < min_len) return Match::none();
+  return Match::at(e);
+}
+
+ElementRef new_word_element(std::string_view init_chars, const std::string_view* body_chars) noexcept {
+  return ElementRef::make<WordElement>(init_chars, body_chars);
+}
+
+// ---- QuotedString -----------------------------------------------------------------------
+
+QuotedStringElement::QuotedStringElement(std::string_view quote_char, const std::string_view* esc_char,
+                                         bool multiline_flag, bool unquote_flag) noexcept
+    : message(SharedString::make(fill_template("Expected quoted string starting with '{}'", quote_char))),
+      quote(quote_char.empty() ? static_cast<unsigned char>('"') : static_cast<unsigned char>(quote_char[0])),
+      has_escape(esc_char != nullptr && !esc_char->empty() ? 1 : 0),
+      escape(has_escape != 0 ? static_cast<unsigned char>((*esc_char)[0]) : 0),
+      multiline(multiline_flag ? 1 : 0),
+      unquote(unquote_flag ? 1 : 0) {}
+
+// The closing-quote scan of both roads; its tests run in this order: a line feed ends a
+// single-line string in failure, an escape byte protects the byte after it (which is never
+// tested), a quote byte closes. So an escape equal to the quote never lets a string close.
+//
+// A quote byte >= 128 is the first byte of a multi-byte character: the content would begin
+// inside that character and the closing quote would cut another one. Such an element
+// never matches, on either road. An escape byte >= 128 is the first byte of a character
+// whose own continuation byte it protects; it is left in the content (see parse_impl).
+QuotedStringElement::Scan QuotedStringElement::scan(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  Scan s;
+  if (quote >= 0x80 || pos >= length || static_cast<unsigned char>(text[pos]) != quote) return s;
+  uint64_t p = pos + 1;
+  while (p < length) {
+    const auto b = static_cast<unsigned char>(text[p]);
+    if (multiline == 0 && b == '\n') return s;
+    if (has_escape != 0 && b == escape) {
+      s.escaped = true;
+      p += 2;
+    } else if (b == quote) {
+      s.matched = true;
+      s.close = p;
+      return s;
+    } else {
+      p += 1;
+    }
+  }
+  return s;
+}
+
+Match QuotedStringElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
+  const Scan s = scan(text, length, pos);
+  return s.matched ? Match::at(s.close + 1) : Match::none();
+}
+
+// Unquoting with an escape removes each escape byte and keeps the byte after it, verbatim
+// (no backslash-n translation). Only escape bytes below 128 are removed: removing one that
+// starts a multi-byte character would leave the rest of that character on its own, so
+// such an escape stays in the content, which then equals the text between the quotes.
+ParseOutcome QuotedStringElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  const Scan s = scan(ctx.text, ctx.length, pos);
+  if (!s.matched) return ParseOutcome::failure(message, pos);
+  const uint64_t end = s.close + 1;
+  const char* content = ctx.text + pos + 1;
+  const uint64_t content_size = s.close - (pos + 1);
+  ParseResults r;
+  if (unquote == 0) {
+    r.push_back(Token::copy_of(std::string_view(ctx.text + pos, end - pos)));
+  } else if (!s.escaped || escape >= 0x80) {
+    r.push_back(Token::copy_of(std::string_view(content, content_size)));
+  } else {
+    std::string resolved;
+    resolved.reserve(content_size);
+    for (uint64_t i = 0; i < content_size; ++i) {
+      if (static_cast<unsigned char>(content[i]) == escape && i + 1 < content_size) ++i;
+      resolved.push_back(content[i]);
+    }
+    r.push_back(Token::copy_of(resolved));
+  }
+  return ParseOutcome::success(end, std::move(r));
+}
+
+ElementRef new_quoted_string_element(std::string_view quote_char, const std::string_view* esc_char, bool multiline,
+                                     bool unquote) noexcept {
+  return ElementRef::make<QuotedStringElement>(quote_char, esc_char, multiline, unquote);
+}
+
+}  // namespace vantorel
