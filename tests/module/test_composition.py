@@ -219,6 +219,17 @@ class RecursiveGrammarTest(ModuleTestCase):
                          r"^ParseException at position \d+: Grammar nesting too deep for the stack$")
         self.assertEqual(self.expr.parse_string("(1)"), [["1"]])  # still usable afterwards
 
+    def test_stack_guard_stop_is_final_on_the_fast_paths(self):
+        # Running out of stack is never turned into a success: not into Optional's empty
+        # list, not into a later alternative of MatchFirst, not into Suppress's empty list.
+        deep = "(" * 100_000 + "1" + ")" * 100_000
+        for grammar in (v.Optional(self.expr), v.Suppress(self.expr), v.MatchFirst([self.expr, v.Literal("(")]),
+                        self.expr | v.Literal("("), v.Literal("(") + self.expr, v.Literal("(") + v.Suppress(self.expr)):
+            with self.subTest(grammar=type(grammar).__name__):
+                with self.assertRaises(ValueError) as caught:
+                    grammar.parse_string(deep)
+                self.assertIn(": Grammar nesting too deep for the stack", str(caught.exception))
+
     def test_deeply_nested_elements_parse_and_free(self):
         element = v.Literal("a")
         for _ in range(100_000):
