@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "elements/fatal.hpp"
+#include "elements/regex_adapter.hpp"
 #include "text_ops/token_to_py.hpp"
 
 namespace vantorel::py {
@@ -127,8 +128,18 @@ PyResult<PyRef> word_parse_string(PyObject* self, const CallArgs& args) noexcept
   return small_list(new_str(std::string_view(in.text + in.p, e - in.p)));
 }
 
-PyResult<PyRef> regex_parse_string(PyObject* /*self*/, const CallArgs& /*args*/) noexcept {
-  return PyError::ours(PyExc_NotImplementedError, "Regex.parse_string() is not implemented yet");
+// Regex: the anchored expression decides at p, on text[p, n) as a text of its own (so ^ and
+// word boundaries see p as its start); the mode shortcuts are not used. A match that would
+// end inside a multi-byte character is carried to the end of that character.
+PyResult<PyRef> regex_parse_string(PyObject* self, const CallArgs& args) noexcept {
+  const auto& element = static_cast<const RegexElement&>(*element_of(self));
+  const Input in = leading_skip(args);
+  uint64_t offset = 0;
+  if (!element.anchored->match_prefix(in.text + in.p, in.n - in.p, &offset)) {
+    return fixed_error("Expected regex match");
+  }
+  const uint64_t e = next_character_boundary(in.text, in.n, in.p + offset);
+  return small_list(new_str(std::string_view(in.text + in.p, e - in.p)));
 }
 
 // Suppress: the child's try_match_at at p decides; no tokens.
