@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "batch/parse_batch.hpp"
+#include "batch/parse_batch_count.hpp"
 #include "construction/call_frame.hpp"
 #include "construction/element_object.hpp"
 #include "construction/operators.hpp"
@@ -44,8 +46,8 @@ extern template PyResult<PyRef> pending_method<MethodId::SearchStringFlat>(PyObj
     case MethodId::SearchString: return &pending_method<MethodId::SearchString>;
     case MethodId::SearchStringCount: return &pending_method<MethodId::SearchStringCount>;
     case MethodId::TransformString: return &pending_method<MethodId::TransformString>;
-    case MethodId::ParseBatch: return &pending_method<MethodId::ParseBatch>;
-    case MethodId::ParseBatchCount: return &pending_method<MethodId::ParseBatchCount>;
+    case MethodId::ParseBatch: return parse_batch_body(cls);
+    case MethodId::ParseBatchCount: return parse_batch_count_body(cls);
     case MethodId::SearchStringFlat: return &pending_method<MethodId::SearchStringFlat>;
     case MethodId::Set: return &forward_set;
   }

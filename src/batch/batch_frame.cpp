@@ -1,0 +1,50 @@
+// The shared pieces of the batch methods: the errors for inputs without a text, new and
+// repeated lists, the count's int and the stack-guard error.
+#include "batch/batch_frame.hpp"
+
+#include <string>
+
+#include "elements/element.hpp"
+#include "elements/fatal.hpp"
+
+namespace vantorel::py {
+
+PyError BatchInputs::input_error(PyObject* object, size_t i) noexcept {
+  if (object == nullptr) {
+    return PyError::ours(PyExc_RuntimeError, "argument 'inputs': the list changed size during the call");
+  }
+  if (PyUnicode_Check(object)) return PyError::fetch();  // the interpreter's encoding error
+  std::string text = "argument 'inputs': item " + std::to_string(i) + ": ";
+  text += type_mismatch_text(object, &PyUnicode_Type);
+  return PyError::ours(PyExc_TypeError, std::move(text));
+}
+
+PyResult<PyRef> new_list(size_t n) noexcept {
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(n)));
+  if (!list) return PyError::fetch();
+  return list;
+}
+
+PyResult<PyRef> repeat_run(PyRef run, size_t q) noexcept {
+  if (q == 1) return run;
+  PyRef repeated = PyRef::steal(PySequence_Repeat(run.get(), static_cast<Py_ssize_t>(q)));
+  if (!repeated) return PyError::fetch();
+  return repeated;
+}
+
+PyRef count_to_int(uint64_t count) noexcept {
+  PyObject* value = PyLong_FromUnsignedLongLong(count);
+  if (value == nullptr) {
+    PyErr_WriteUnraisable(nullptr);
+    fatal("could not create the count");
+  }
+  return PyRef::steal(value);
+}
+
+PyError nesting_too_deep_error(uint64_t position) noexcept {
+  std::string text = "ParseException at position " + std::to_string(position) + ": ";
+  text.append(kNestingTooDeepMessage);
+  return PyError::ours(PyExc_ValueError, std::move(text));
+}
+
+}  // namespace vantorel::py

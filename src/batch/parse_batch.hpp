@@ -1,0 +1,87 @@
+// parse_batch of every class: the generic road (one entry per input, each the list of that
+// input's tokens or an empty list) and the classes with a road of their own.
+#pragma once
+
+#include <cstdint>
+
+#include "batch/batch_frame.hpp"
+#include "construction/call_frame.hpp"
+#include "construction/element_object.hpp"
+#include "elements/chars.hpp"
+#include "elements/element.hpp"
+#include "elements/forward.hpp"
+#include "elements/literals.hpp"
+#include "elements/positional.hpp"
+#include "elements/structure.hpp"
+
+namespace vantorel::py {
+
+// A kind's parse_impl, called directly (not through the element's table).
+using ParseOperation = ParseOutcome (*)(const ParserElement& element, ParseContext& ctx, uint64_t pos) noexcept;
+template <class E>
+ParseOutcome kind_parse_impl(const ParserElement& element, ParseContext& ctx, uint64_t pos) noexcept {
+  return static_cast<const E&>(element).E::parse_impl(ctx, pos);
+}
+
+// The generic road over the list `inputs`: `parse` at byte 0 of every input, with no
+// leading whitespace skip. Returns a new list with one entry per input: the tokens as new
+// objects, or an empty list where the element fails. A uniform list is evaluated once and
+// all entries are its one result; a list with a period k has its first k items evaluated
+// and entry i is the result of item i mod k; otherwise an item that is the same object as
+// the one before it shares that item's result. Raises the errors of batch_frame.hpp and
+// the interpreter's error for a list it cannot make.
+[[nodiscard]] PyResult<PyRef> batch_parse(const ParserElement& element, ParseOperation parse,
+                                          PyObject* inputs) noexcept;
+
+// The parse_batch body of a class whose element is an E, on the generic road.
+template <class E>
+[[nodiscard]] PyResult<PyRef> generic_parse_batch(PyObject* self, const CallArgs& args) noexcept {
+  return batch_parse(element_as<E>(self), &kind_parse_impl<E>, args[0].object);
+}
+
+// Literal and Keyword: every entry is one shared list holding the object's cached str (a
+// match) or one shared empty list (a failure); no token is made.
+[[nodiscard]] PyResult<PyRef> literal_parse_batch(PyObject* self, const CallArgs& args) noexcept;
+[[nodiscard]] PyResult<PyRef> keyword_parse_batch(PyObject* self, const CallArgs& args) noexcept;
+// Suppress: every entry an empty list, one shared list for the matching inputs.
+[[nodiscard]] PyResult<PyRef> suppress_parse_batch(PyObject* self, const CallArgs& args) noexcept;
+// Word and Regex: a flat list with one str per matching input, in input order.
+[[nodiscard]] PyResult<PyRef> word_parse_batch(PyObject* self, const CallArgs& args) noexcept;
+[[nodiscard]] PyResult<PyRef> regex_parse_batch(PyObject* self, const CallArgs& args) noexcept;
+// And: one entry per input for a uniform list, otherwise a flat list of the tokens.
+[[nodiscard]] PyResult<PyRef> and_parse_batch(PyObject* self, const CallArgs& args) noexcept;
+
+// The parse_batch body of class `cls`.
+[[nodiscard]] constexpr MethodBody parse_batch_body(ClassId cls) noexcept {
+  switch (cls) {
+    case ClassId::Literal: return &literal_parse_batch;
+    case ClassId::Keyword: return &keyword_parse_batch;
+    case ClassId::Suppress: return &suppress_parse_batch;
+    case ClassId::Word: return &word_parse_batch;
+    case ClassId::Regex: return &regex_parse_batch;
+    case ClassId::And: return &and_parse_batch;
+    case ClassId::CaselessLiteral: return &generic_parse_batch<CaselessLiteralElement>;
+    case ClassId::CaselessKeyword: return &generic_parse_batch<CaselessKeywordElement>;
+    case ClassId::Char: return &generic_parse_batch<CharElement>;
+    case ClassId::QuotedString: return &generic_parse_batch<QuotedStringElement>;
+    case ClassId::Empty: return &generic_parse_batch<EmptyElement>;
+    case ClassId::NoMatch: return &generic_parse_batch<NoMatchElement>;
+    case ClassId::LineStart: return &generic_parse_batch<LineStartElement>;
+    case ClassId::LineEnd: return &generic_parse_batch<LineEndElement>;
+    case ClassId::StringStart: return &generic_parse_batch<StringStartElement>;
+    case ClassId::StringEnd: return &generic_parse_batch<StringEndElement>;
+    case ClassId::rest_of_line: return &generic_parse_batch<RestOfLineElement>;
+    case ClassId::MatchFirst: return &generic_parse_batch<MatchFirstElement>;
+    case ClassId::Optional: return &generic_parse_batch<OptionalElement>;
+    case ClassId::ZeroOrMore: return &generic_parse_batch<ZeroOrMoreElement>;
+    case ClassId::OneOrMore: return &generic_parse_batch<OneOrMoreElement>;
+    case ClassId::Exactly: return &generic_parse_batch<ExactlyElement>;
+    case ClassId::Group: return &generic_parse_batch<GroupElement>;
+    case ClassId::Combine: return &generic_parse_batch<CombineElement>;
+    case ClassId::SkipTo: return &generic_parse_batch<SkipToElement>;
+    case ClassId::Forward: return &generic_parse_batch<ForwardElement>;
+  }
+  return nullptr;
+}
+
+}  // namespace vantorel::py
