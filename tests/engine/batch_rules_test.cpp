@@ -1,0 +1,253 @@
+// The Python-free pieces of the batch methods: the uniform test and the input period, the
+// 32-slot IdentityCache, and the match rules at byte 0, each held against the element's
+// own operations over a corpus of short texts.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "batch/identity_cache.hpp"
+#include "batch/input_pattern.hpp"
+#include "batch/match_rules.hpp"
+#include "elements/chars.hpp"
+#include "elements/literals.hpp"
+#include "elements/positional.hpp"
+#include "elements/structure.hpp"
+#include "support.hpp"
+
+namespace vantorel {
+namespace {
+
+using testing::lit;
+using testing::over;
+using testing::wrap;
+
+// ---- uniform test and input period -----------------------------------------------------
+
+// A list of objects written as letters: equal letters are one object.
+struct Objects {
+  char pool[256];
+  std::vector<char*> items;
+  explicit Objects(std::string_view pattern) {
+    for (char c : pattern) items.push_back(&pool[static_cast<unsigned char>(c)]);
+  }
+};
+
+TEST(InputPattern, FindsTheFirstRepeatOfItemZeroAsThePeriod) {
+  struct Case {
+    std::string pattern;
+    bool uniform;
+    size_t k;  // 0: no period
+    size_t q;
+  };
+  const std::string ab127 = [] {  // 127 distinct objects
+    std::string s;
+    for (int i = 1; i <= 127; ++i) s += static_cast<char>(i);
+    return s;
+  }();
+  const Case cases[] = {
+      {"a", true, 0, 0},
+      {"aaa", true, 1, 3},
+      {"abab", false, 2, 2},
+      {"abbabb", false, 3, 2},
+      {"ababa", false, 0, 0},       // length not a multiple of the period
+      {"ababxyab", false, 0, 0},    // the middle breaks the pattern
+      {"abcabcabd", false, 0, 0},   // the last period breaks it
+      {"aab", false, 0, 0},         // k = 1 fails, and no later k is tried
+      {"abaaba", false, 0, 0},      // first repeat at 2: "ab" does not repeat
+      {"ab", false, 0, 0},
+      {ab127 + ab127, false, 127, 2},
+      {ab127 + "\xc8" + ab127 + "\xc8", false, 0, 0},  // first repeat of item 0 at index 128
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern.size() < 20 ? c.pattern : "long pattern");
+    const Objects o(c.pattern);
+    EXPECT_EQ(is_uniform(o.items.data(), o.items.size()), c.uniform);
+    const InputPeriod p = detect_input_period(o.items.data(), o.items.size());
+    EXPECT_EQ(p.k, c.k);
+    EXPECT_EQ(p.q, c.q);
+  }
+}
+
+// ---- IdentityCache ---------------------------------------------------------------------
+
+TEST(IdentityCache, HomeSlotMixesAddressBitsFourToEightAndTwelveToSixteen) {
+  using Cache = IdentityCache<uint8_t>;
+  EXPECT_EQ(Cache::home_slot(0x10), 1u);
+  EXPECT_EQ(Cache::home_slot(0x1000), 1u);
+  EXPECT_EQ(Cache::home_slot(0x1010), 0u);
+  EXPECT_EQ(Cache::home_slot(0x1F0), 31u);
+  EXPECT_EQ(Cache::home_slot(0xF), 0u);           // bits 0-3 take no part
+  EXPECT_EQ(Cache::home_slot(0xE00), 0u);         // nor bits 9-11
+  EXPECT_EQ(Cache::home_slot(uint64_t{1} << 17), 0u);  // nor bits from 17 up
+}
+
+TEST(IdentityCache, StoresThirtyOneObjectsThenOnlyAnswers) {
+  struct Case {
+    const char* name;
+    uint64_t stride;  // addresses base + i * stride
+  };
+  // Distinct home slots, and one shared home slot (every probe walks and wraps around).
+  const Case cases[] = {{"spread", 0x10}, {"one home slot", uint64_t{1} << 17}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    IdentityCache<uint8_t> cache;
+    const uint64_t base = 0x7f0000001230;
+    auto key = [&](uint64_t i) { return base + i * c.stride; };
+    for (uint64_t i = 0; i < 31; ++i) {
+      const auto miss = cache.find(key(i));
+      ASSERT_FALSE(miss.hit);
+      ASSERT_NE(miss.slot, IdentityCache<uint8_t>::kNoSlot);
+      cache.insert(miss, key(i), static_cast<uint8_t>(1 + i % 2));
+    }
+    EXPECT_FALSE(cache.has_room());
+    for (uint64_t i = 0; i < 31; ++i) {
+      const auto hit = cache.find(key(i));
+      ASSERT_TRUE(hit.hit) << i;
+      EXPECT_EQ(cache.payload(hit), 1 + i % 2);
+    }
+    const auto full = cache.find(key(31));
+    EXPECT_FALSE(full.hit);
+    EXPECT_EQ(full.slot, IdentityCache<uint8_t>::kNoSlot);
+    cache.reset();
+    EXPECT_EQ(cache.filled(), 0u);
+    EXPECT_FALSE(cache.find(key(0)).hit);
+  }
+}
+
+// ---- match rules at byte 0 -------------------------------------------------------------
+
+const std::string kEAcute = "\xc3\xa9";
+
+std::vector<std::string> corpus() {
+  return {"", " ", "a", " a", "ab", "a b", "abc", "ba", "b", "\n", "\nx", "\t", "ab1", "12", "if", "if x",
+          "ifx", "if_", "if(", "A", "AB", "-", "a-", kEAcute, "a" + kEAcute, kEAcute + "a", "\xe2\x82\xac"};
+}
+
+TEST(BatchCountRules, GiveTheVerdictOfTheElementsOwnOperationAtZero) {
+  const ElementRef words[] = {new_word_element("abc", nullptr), new_word_element("a", nullptr),
+                              new_word_element("\xc3\x83", nullptr)};  // U+00C3: member byte 0xC3
+  const ElementRef chars[] = {new_char_element("abc"), new_char_element(kEAcute)};
+  const char* patterns[] = {"\\s*", "[a-z]", "a*", "\\s+", "[ab]", "b", "(?:if)\\b"};
+  for (const std::string& t : corpus()) {
+    SCOPED_TRACE(t);
+    const char* s = t.data();
+    const uint64_t m = t.size();
+    for (const ElementRef& w : words) {
+      EXPECT_EQ(word_counts(static_cast<const WordElement&>(*w), s, m), w->try_match_at(s, m, 0).matched);
+    }
+    for (const ElementRef& c : chars) {
+      EXPECT_EQ(char_counts(static_cast<const CharElement&>(*c), s, m), c->try_match_at(s, m, 0).matched);
+    }
+    for (const char* pattern : patterns) {
+      SCOPED_TRACE(pattern);
+      const RegexBuild r = make_regex_element(pattern);
+      ASSERT_TRUE(r.element);
+      ParseContext ctx{s, m, 1};
+      EXPECT_EQ(regex_counts(static_cast<const RegexElement&>(*r.element), s, m), r.element->parse_impl(ctx, 0).ok);
+    }
+    EXPECT_EQ(string_end_counts(m), StringEndElement().try_match_at(s, m, 0).matched);
+    // The kinds whose count takes every input, or none.
+    EXPECT_TRUE(EmptyElement().try_match_at(s, m, 0).matched);
+    EXPECT_TRUE(LineStartElement().try_match_at(s, m, 0).matched);
+    EXPECT_TRUE(StringStartElement().try_match_at(s, m, 0).matched);
+    EXPECT_TRUE(wrap<OptionalElement>(lit("zz"))->try_match_at(s, m, 0).matched);
+    EXPECT_FALSE(NoMatchElement().try_match_at(s, m, 0).matched);
+    // And: rule W before every child, the first included.
+    const ElementRef sequences[] = {over<AndElement>({lit("a"), lit("b")}),
+                                    over<AndElement>({wrap<OptionalElement>(lit("x")), new_word_element("ab", nullptr)}),
+                                    over<AndElement>({}),
+                                    over<AndElement>({ElementRef::make<RestOfLineElement>(), lit("b")})};
+    for (const ElementRef& a : sequences) {
+      const Match mine = and_count_at_start(static_cast<const AndElement&>(*a), s, m);
+      const Match own = a->try_match_at(s, m, 0);
+      EXPECT_EQ(mine.matched, own.matched);
+      if (own.matched) {
+        EXPECT_EQ(mine.end, own.end);
+      }
+    }
+  }
+}
+
+TEST(BatchParseRules, WordAndRegexEndOnCharacterBoundaries) {
+  struct Case {
+    const char* name;
+    ElementRef element;
+    std::string text;
+    int64_t end;  // -1: no match
+  };
+  const auto regex = [](const char* p) { return make_regex_element(p).element; };
+  const Case cases[] = {
+      {"word run", new_word_element("abc", nullptr), "abca1", 4},
+      {"word, whole text", new_word_element("ab", nullptr), "abba", 4},
+      {"word, no leading skip", new_word_element("ab", nullptr), " ab", -1},
+      {"word, empty text", new_word_element("ab", nullptr), "", -1},
+      // Member byte 0xC3 (U+00C3) starts é (C3 A9); A9 is no member: carried to é's end.
+      {"word ends inside a character", new_word_element("\xc3\x83", nullptr), kEAcute + "x", 2},
+      {"regex", regex("a+"), "aaab", 3},
+      {"regex, empty match", regex("a*"), "b", 0},
+      // \s+ takes the whitespace-run shortcut in the element's try_match_at, which leaves out
+      // the vertical tab; the expression matches it, and the expression decides here.
+      {"regex, whitespace run by the expression", regex("\\s+"), "\x0b", 1},
+      {"regex, no leading skip", regex("b"), " b", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const char* s = c.text.data();
+    const uint64_t m = c.text.size();
+    Match got;
+    if (const auto* w = dynamic_cast<const WordElement*>(c.element.get())) {
+      got = word_at_start(*w, s, m);
+      // With ASCII sets the rule is the element's own try_match_at.
+      if (!w->init_set.has_high_members()) {
+        const Match own = w->try_match_at(s, m, 0);
+        EXPECT_EQ(got.matched, own.matched);
+        if (own.matched) {
+          EXPECT_EQ(got.end, own.end);
+        }
+      }
+    } else {
+      got = regex_at_start(static_cast<const RegexElement&>(*c.element), s, m);
+    }
+    EXPECT_EQ(got.matched, c.end >= 0);
+    if (got.matched) {
+      EXPECT_EQ(got.end, static_cast<uint64_t>(c.end));
+    }
+  }
+}
+
+TEST(BatchParseRules, SequenceTakesEachChildsMatchedTextWithoutSkippingWhitespace) {
+  struct Case {
+    const char* name;
+    ElementRef element;
+    std::string text;
+    bool matched;
+    std::vector<std::string> tokens;
+  };
+  const Case cases[] = {
+      {"two literals", over<AndElement>({lit("a"), lit("b")}), "abc", true, {"a", "b"}},
+      {"no skip between children", over<AndElement>({lit("a"), lit("b")}), "a b", false, {"a"}},
+      {"no skip before the first", over<AndElement>({lit("a"), lit("b")}), " ab", false, {}},
+      {"a suppressed child gives its text", over<AndElement>({lit("a"), wrap<SuppressElement>(lit("b"))}), "ab", true,
+       {"a", "b"}},
+      {"caseless gives the input's bytes", over<AndElement>({new_caseless_literal_element("ab")}), "AB", true, {"AB"}},
+      {"a group gives its text", over<AndElement>({wrap<GroupElement>(lit("a")), lit("b")}), "ab", true, {"a", "b"}},
+      {"zero-width children give nothing", over<AndElement>({wrap<OptionalElement>(lit("x")), ElementRef::make<EmptyElement>()}),
+       "y", true, {}},
+      // Char of é's bytes matches C3 alone: carried to é's end, and x follows on a boundary.
+      {"an end inside a character is carried", over<AndElement>({new_char_element(kEAcute), lit("x")}), kEAcute + "x",
+       true, {kEAcute, "x"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> tokens;
+    const Match m = and_sequence_at_start(static_cast<const AndElement&>(*c.element), c.text.data(), c.text.size(),
+                                          [&](uint64_t b, uint64_t e) { tokens.push_back(c.text.substr(b, e - b)); });
+    EXPECT_EQ(m.matched, c.matched);
+    EXPECT_EQ(tokens, c.tokens);
+  }
+}
+
+}  // namespace
+}  // namespace vantorel
