@@ -187,8 +187,7 @@ class ConversionErrorsTest(ModuleTestCase):
     def test_subclasses_of_str_and_list_are_accepted_with_their_own_characters(self):
         self.assertEqual(v.CaselessLiteral("ab").parse_string(StrSub("AB")), ["ab"])
         self.assertEqual(v.CaselessLiteral(StrSub("ab")).parse_string("ab"), ["ab"])
-        with self.assertRaises(NotImplementedError):  # passes the frame; the body is pending
-            v.CaselessLiteral("a").parse_batch(ListSub(["a"]))
+        self.assertEqual(v.CaselessLiteral("a").parse_batch(ListSub(["a"])), [["a"]])
 
     def test_keywords_are_accepted_everywhere(self):
         self.assertEqual(v.CaselessLiteral(s="a").parse_string(s="a"), ["a"])

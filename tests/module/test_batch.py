@@ -1,0 +1,487 @@
+"""parse_batch and parse_batch_count of every class: every shortcut (uniform list, input
+period, last-object reuse, identity caches) against one evaluation per input, the shapes
+and sharing of results, matching at byte 0, the whole-character rule, items without a
+text, lists changed around and during calls, and reference counts over loops."""
+import sys
+import threading
+import time
+import unittest
+
+import vantorel as v
+from support import ModuleTestCase
+
+
+def fresh(s):
+    """A new str object equal to s (s of two or more characters: shorter strs may be
+    shared singletons of the interpreter)."""
+    t = "".join([s[:1], s[1:]]) if len(s) > 1 else s
+    assert len(s) < 2 or t is not s
+    return t
+
+
+def forward_of(expr):
+    f = v.Forward()
+    f <<= expr
+    return f
+
+
+def elements():
+    """One element (or more) of every class, chosen so that the pool below holds inputs
+    that match and inputs that fail."""
+    a, b = v.Literal("a"), v.Literal("b")
+    return [
+        v.Literal("ab"), v.Literal(""), v.CaselessLiteral("ab"), v.Keyword("if"), v.Keyword(""),
+        v.CaselessKeyword("IF"), v.Word(v.alphas()), v.Word("a", "b"), v.Char("abx"), v.Regex("a[a-z]*"),
+        v.Regex(r"\s*"), v.QuotedString(), v.Empty(), v.NoMatch(), v.LineStart(), v.LineEnd(),
+        v.StringStart(), v.StringEnd(), v.rest_of_line(), a + b, a + v.Optional(v.Literal("x")) + v.Word("bc"),
+        v.Literal("x") + v.Empty(), v.MatchFirst([v.Literal("x"), v.Word(v.nums())]), v.Optional(a),
+        v.ZeroOrMore(v.Char("ab")), v.OneOrMore(v.Char("ab")), v.Exactly(v.Char("ab"), 2),
+        v.Group(a + b), v.Suppress(a), v.Combine(a + b), v.SkipTo(b), forward_of(v.Word(v.alphas()) | v.Literal(" ")),
+        v.Forward(),
+    ]
+
+
+TEXTS = ["ab", "abc", "a b", " ab", "x", "AB", "if", "if x", "ifx", '"q" r', "\nz", "12", "aé", "bab", "xx", "  "]
+
+
+def pool():
+    """Distinct str objects, plus the shared singletons '' and 'a'."""
+    return [fresh(t) for t in TEXTS] + ["", "a"]
+
+
+def shapes(p):
+    """Input lists of every identity pattern, by name."""
+    a, b, c, d = p[0], p[3], p[4], p[11]
+    forty = [fresh(t + str(i)) for i in range(40) for t in ("ab",)]
+    first_repeat_at_128 = [a] + [fresh("ab%d" % i) for i in range(127)] + [a, b]
+    return {
+        "empty": [],
+        "one": [a],
+        "uniform": [b] * 7,
+        "uniform failing": [c] * 3,
+        "period 2": [a, b] * 4,
+        "period 3": [a, b, b] * 2,
+        "period 127": [p[i % len(p)] if i else a for i in range(127)] * 2,
+        "not a multiple": [a, b, a, b, a],
+        "broken period": [a, b, a, b, c, d, a, b],
+        "runs": [a, a, b, b, b, a, c, c],
+        "distinct equal": [a, fresh(a), fresh(a)],
+        "all of the pool": list(p),
+        "forty twice in a row": [o for o in forty for _ in range(2)],
+        "forty, then again": forty + forty[::-1] + forty,
+        "first repeat at 128": first_repeat_at_128,
+    }
+
+
+def name(e):
+    return type(e).__name__
+
+
+def plain_parse_batch(e, inputs):
+    """What one evaluation per input gives, in the shape of the element's parse_batch."""
+    singles = [e.parse_batch([x]) for x in inputs]
+    if name(e) in ("Word", "Regex"):
+        return [t for r in singles for t in r]
+    if name(e) == "And":
+        if inputs and all(x is inputs[0] for x in inputs):
+            return singles[0] * len(inputs)
+        return [t for r in singles for t in (r[0] if r else [])]
+    return [r[0] for r in singles]
+
+
+class ShortcutsAgainstThePlainRoadTest(ModuleTestCase):
+    def test_parse_batch_equals_one_evaluation_per_input(self):
+        p = pool()
+        for e in elements():
+            for shape, inputs in shapes(p).items():
+                with self.subTest(element=name(e), shape=shape):
+                    result = e.parse_batch(inputs)
+                    self.assertEqual(result, plain_parse_batch(e, inputs))
+                    self.assertPlainTokens(result)
+
+    def test_parse_batch_count_equals_one_count_per_input(self):
+        p = pool()
+        for e in elements():
+            for shape, inputs in shapes(p).items():
+                with self.subTest(element=name(e), shape=shape):
+                    self.assertEqual(e.parse_batch_count(inputs), sum(e.parse_batch_count([x]) for x in inputs))
+
+    def test_one_input_gives_what_parse_string_gives_without_leading_whitespace(self):
+        # With no leading whitespace to skip, parse_string's generic road parses at byte 0
+        # as the batch does. (Optional's parse_string pre-check and the other fast paths
+        # give other shapes, so they are left to the other tests.)
+        generic = {"CaselessLiteral", "CaselessKeyword", "Char", "QuotedString", "Empty", "NoMatch", "LineStart",
+                   "LineEnd", "StringStart", "StringEnd", "rest_of_line", "MatchFirst", "ZeroOrMore", "OneOrMore",
+                   "Exactly", "Group", "Combine", "SkipTo", "Forward"}
+        for e in elements():
+            if name(e) not in generic:
+                continue
+            for text in pool() + ["\n", "ab\n"]:
+                if text[:1] in (" ", "\t", "\n", "\r"):
+                    continue
+                with self.subTest(element=name(e), text=text):
+                    try:
+                        expected = e.parse_string(text)
+                    except ValueError:
+                        expected = []
+                    self.assertEqual(e.parse_batch([text]), [expected])
+
+
+class GenericParseBatchTest(ModuleTestCase):
+    def test_entries_and_their_sharing(self):
+        e = v.CaselessLiteral("ab")
+        a, b, x, y = fresh("ab"), fresh("xy"), fresh("AB"), fresh("zz")
+        self.assertEqual(e.parse_batch([]), [])
+        self.assertIsNot(e.parse_batch([]), e.parse_batch([]))
+
+        r = e.parse_batch([a, a, a])
+        self.assertEqual(r, [["ab"]] * 3)
+        r[0].append("!")
+        self.assertEqual(r[2], ["ab", "!"])  # one list object
+
+        r = e.parse_batch([a, b, a, b])
+        self.assertIs(r[0], r[2])
+        self.assertIs(r[1], r[3])
+        self.assertIsNot(r[0], r[1])
+
+        r = e.parse_batch([a, b, b, a, b, b])  # period 3: each period item on its own
+        self.assertIsNot(r[1], r[2])
+        self.assertIs(r[1], r[4])
+        self.assertIs(r[2], r[5])
+
+        for items in ([a, b, a, b, a], [a, b, a, b, x, y, a, b]):
+            r = e.parse_batch(items)
+            self.assertEqual(len({id(entry) for entry in r}), len(items))
+
+        r = e.parse_batch([a, a, b])
+        self.assertIs(r[0], r[1])
+        self.assertIsNot(r[1], r[2])
+
+        twin = fresh(a)
+        r = e.parse_batch([a, twin])
+        self.assertEqual(r[0], r[1])
+        self.assertIsNot(r[0], r[1])
+
+        late = [a] + [fresh("q%d" % i) for i in range(127)] + [a, a]
+        r = e.parse_batch(late)
+        self.assertIsNot(r[0], r[128])
+        self.assertIs(r[128], r[129])
+
+    def test_matching_is_at_byte_zero(self):
+        cases = [
+            (v.CaselessLiteral("ab"), " ab", []),
+            (v.CaselessLiteral("ab"), "ABc", ["ab"]),
+            (v.Empty(), "abc", []),
+            (v.Group(v.Literal("a")), "a b", [["a"]]),
+            (v.Group(v.Literal("a") + v.Literal("b")), "a b", [["a", "b"]]),
+            (v.LineEnd(), "", ["\n"]),
+            (v.StringStart(), " x", []),
+            (v.rest_of_line(), "  ab\ncd", ["  ab"]),
+            (v.Forward(), "abc", []),
+        ]
+        for element, text, entry in cases:
+            with self.subTest(element=name(element), text=text):
+                self.assertEqual(element.parse_batch([text]), [entry])
+
+
+class LiteralKeywordSuppressTest(ModuleTestCase):
+    def test_literal_entries_are_the_hit_list_and_the_miss_list(self):
+        lit = v.Literal("ab")
+        items = [fresh("ab"), fresh("xy"), fresh("abc"), fresh("ab")]
+        r = lit.parse_batch(items)
+        self.assertEqual(r, [["ab"], [], ["ab"], ["ab"]])
+        self.assertIs(r[0], r[2])
+        self.assertIs(r[0], r[3])
+        self.assertIs(r[0][0], lit.parse_string("ab")[0])  # the object's cached str
+        self.assertIs(lit.parse_batch(["ab"])[0][0], r[0][0])
+        self.assertEqual(lit.parse_batch([" ab", "a"]), [[], []])
+
+    def test_failing_entries_are_one_list(self):
+        for element in (v.Literal("ab"), v.Keyword("if")):
+            with self.subTest(element=name(element)):
+                r = element.parse_batch([fresh("no"), fresh("if"), fresh("ab"), fresh("zz")])
+                failing = [entry for entry in r if not entry]
+                failing[0].append("!")
+                self.assertTrue(all(entry == ["!"] for entry in failing))
+
+    def test_keyword_boundary_and_empty_texts(self):
+        kw = v.Keyword("if")
+        inputs = ["if", "if x", "if(", "ifx", "if_", "ifé"]
+        self.assertEqual(kw.parse_batch(inputs), [["if"], ["if"], ["if"], [], [], ["if"]])
+        self.assertEqual(v.Keyword("").parse_batch(["", " ", "a", "_"]), [[""], [""], [], []])
+        self.assertEqual(v.Literal("").parse_batch(["", "xyz"]), [[""], [""]])
+        uniform = kw.parse_batch([fresh("ifx")] * 4)
+        self.assertEqual(len({id(entry) for entry in uniform}), 1)
+
+    def test_suppress_shares_only_the_matching_entries(self):
+        s = v.Suppress(v.Literal("a"))
+        r = s.parse_batch([fresh("ab"), fresh("bb"), fresh("ac")])
+        self.assertEqual(r, [[], [], []])
+        self.assertIs(r[0], r[2])
+        self.assertIsNot(r[0], r[1])
+        self.assertEqual(s.parse_batch([]), [])
+
+
+class WordRegexTest(ModuleTestCase):
+    def test_flat_tokens_reuse_whole_inputs(self):
+        w = v.Word(v.alphas())
+        abc, twelve, ab1 = fresh("abc"), fresh("12"), fresh("ab1")
+        r = w.parse_batch([abc, twelve, ab1])
+        self.assertEqual(r, ["abc", "ab"])
+        self.assertIs(r[0], abc)
+        r = w.parse_batch([abc, twelve, abc, ab1, abc])
+        self.assertEqual(r, ["abc", "abc", "ab", "abc"])
+        self.assertTrue(all(t is abc for t in (r[0], r[1], r[3])))
+        self.assertEqual(w.parse_batch([twelve] * 5), [])
+        self.assertEqual(w.parse_batch([" ab"]), [])
+
+    def test_repeated_objects_share_their_token(self):
+        w = v.Word(v.alphas())
+        a, b = fresh("ab1"), fresh("bc")
+        r = w.parse_batch([a, b, a, b])  # period road
+        self.assertEqual(r, ["ab", "bc", "ab", "bc"])
+        self.assertIs(r[0], r[2])
+        self.assertIs(r[1], b)
+        r = w.parse_batch([a, b, b, a, a])  # identity road
+        self.assertIs(r[0], r[3])
+        twins = w.parse_batch([a, fresh(a)])
+        self.assertIsNot(twins[0], twins[1])
+
+    def test_regex_tokens_come_from_the_expression(self):
+        self.assertEqual(v.Regex("a*").parse_batch(["b", ""]), ["", ""])
+        self.assertEqual(v.Regex(r"\s+").parse_batch(["\x0b x", " \tx", "x"]), ["\x0b ", " \t"])
+        self.assertEqual(v.Regex(r"\s+").parse_batch_count(["\x0b", "x", " "]), 2)
+        self.assertEqual(v.Regex("[a-z]").parse_batch_count(["b", "B", ""]), 1)
+
+    def test_a_whole_str_subclass_input_gives_a_plain_str(self):
+        class Text(str):
+            pass
+
+        r = v.Word(v.alphas()).parse_batch([Text("abc"), Text("abc")])
+        self.assertEqual(r, ["abc", "abc"])
+        self.assertPlainTokens(r)
+
+    def test_tokens_hold_whole_characters(self):
+        # Member byte 0xC3 (the character U+00C3) starts é (C3 A9), whose A9 is no member:
+        # the byte run stops inside é and is carried to its end.
+        w = v.Word("\u00c3")
+        self.assertEqual(w.parse_batch(["éx", "é"]), ["é", "é"])
+        self.assertEqual(w.parse_batch_count(["éx", "x"]), 1)
+
+
+class AndParseBatchTest(ModuleTestCase):
+    def setUp(self):
+        self.ab = v.Literal("a") + v.Literal("b")
+
+    def test_uniform_list_gives_one_shared_entry(self):
+        s = fresh("ab")
+        r = self.ab.parse_batch([s, s, s])
+        self.assertEqual(r, [["a", "b"]] * 3)
+        self.assertIs(r[0], r[2])
+        failing = self.ab.parse_batch([fresh("xy")] * 3)
+        self.assertEqual(failing, [[]] * 3)
+        self.assertIs(failing[0], failing[1])
+        self.assertEqual(self.ab.parse_batch(["a b"]), [[]])
+        zero_width = v.Optional(v.Literal("q")) + v.Empty()
+        self.assertEqual(zero_width.parse_batch([fresh("xy")] * 3), [])
+        self.assertEqual(zero_width.parse_batch(["xy"]), [])
+
+    def test_flat_roads_intern_equal_texts(self):
+        r = self.ab.parse_batch([fresh("ab"), fresh("cd"), fresh("ab")])
+        self.assertEqual(r, ["a", "b", "a", "b"])
+        self.assertIs(r[0], r[2])
+        self.assertIs(r[1], r[3])
+        a_fail, b = fresh("ax"), fresh("ab")
+        self.assertEqual(self.ab.parse_batch([a_fail, b, a_fail, b]), ["a", "b", "a", "b"])
+
+    def test_tokens_are_matched_texts(self):
+        e = v.Literal("a") + v.Suppress(v.Literal("b")) + v.CaselessLiteral("cd") + v.Group(v.Literal("e"))
+        self.assertEqual(e.parse_batch(["abCDe", "abcde"]), ["a", "b", "CD", "e", "a", "b", "cd", "e"])
+        self.assertEqual((v.Char("é") + v.Literal("x")).parse_batch(["éx", "éx!"]), ["é", "x", "é", "x"])
+
+    def test_many_distinct_token_texts_stay_apart(self):
+        e = v.Word(v.alphas()) + v.Word(v.nums())
+        inputs = ["w%s%d" % ("abcdefghij"[i % 10] * (i // 10 + 1), i) for i in range(600)]
+        r = e.parse_batch(inputs)
+        self.assertEqual(r, [t for x in inputs for t in e.parse_batch([x])[0]])
+        self.assertEqual(len(set(r)), 1200)
+
+
+class CountTest(ModuleTestCase):
+    def test_counts(self):
+        a = fresh("ab")
+        cases = [
+            (v.Literal("ab"), [a] * 1000, 1000),
+            (v.Literal("ab"), [a, a, fresh("xy"), fresh("ab")], 3),
+            (v.Literal(""), ["", "x"], 2),
+            (v.Keyword("if"), ["if", "if x", "if(", "ifx", "if_"], 3),
+            (v.Keyword(""), ["", " ", "a", "1", "_"], 2),
+            (v.MatchFirst([v.Literal("a")]), ["a", " a"], 1),
+            (v.OneOrMore(v.Literal("a")), [" a", "b"], 1),
+            (v.OneOrMore(v.Optional(v.Literal("a"))), ["b"], 1),
+            (v.Exactly(v.Literal("a"), 0), ["", "b"], 2),
+            (v.ZeroOrMore(v.Literal("a")), ["", "b"], 2),
+            (v.rest_of_line(), ["", "\n"], 2),
+            (v.LineEnd(), ["", "\nx", "x", " \n"], 2),
+            (v.CaselessLiteral("ab"), ["ABc"], 1),
+            (v.Group(v.Literal("a")), ["ab", "b"], 1),
+            (v.Suppress(v.Literal("a")), ["ab", "b"], 1),
+            (v.MatchFirst([]), ["", "a"], 0),
+            (v.Forward(), ["", "a"], 0),
+            (v.NoMatch(), [], 0),
+            (v.StringEnd(), ["", "  ", "x"], 1),
+            (v.LineStart(), ["", " x"], 2),
+            (v.StringStart(), ["", " x"], 2),
+            (v.Optional(v.Literal("q")), ["", "x"], 2),
+            (v.Empty(), ["", "x"], 2),
+            (v.Char("abc"), ["a", "cx", "", " a"], 2),
+            (v.Word(v.alphas_lower()), ["a-", "-a"], 1),
+            (v.Literal("a") + v.Literal("b"), ["a b", " ab", "a"], 2),
+        ]
+        for element, inputs, count in cases:
+            with self.subTest(element=name(element), inputs=inputs[:5]):
+                self.assertEqual(element.parse_batch_count(inputs), count)
+
+    def test_forty_distinct_objects_beyond_the_identity_cache(self):
+        objects = [fresh("ab%d" % i if i % 3 else "zz%d" % i) for i in range(40)]
+        for element in (v.Literal("ab"), v.Keyword("ab"), v.CaselessLiteral("ab"), v.Word("a"), v.Regex("a"),
+                        v.Literal("a") + v.Literal("b")):
+            with self.subTest(element=name(element)):
+                items = [o for o in objects for _ in range(2)]
+                self.assertEqual(element.parse_batch_count(items),
+                                 2 * sum(element.parse_batch_count([o]) for o in objects))
+
+
+class InputsWithoutTextTest(ModuleTestCase):
+    """An item that is not a str raises TypeError naming its index; a str without a UTF-8
+    form raises the interpreter's UnicodeEncodeError; the first such item in list order
+    decides, whatever road the call takes."""
+
+    def test_every_class_raises_for_an_item_without_text(self):
+        bad_lists = [
+            ([fresh("ab"), 5], TypeError, "argument 'inputs': item 1: 'int' object is not an instance of 'str'"),
+            ([5, 5, 5], TypeError, "argument 'inputs': item 0: 'int' object is not an instance of 'str'"),
+            ([fresh("ab"), None] * 3, TypeError, "argument 'inputs': item 1: 'None' is not an instance of 'str'"),
+            ([fresh("ab"), fresh("ab"), b"x"], TypeError,
+             "argument 'inputs': item 2: 'bytes' object is not an instance of 'str'"),
+            ([fresh("ab"), "a\udcff", 5], UnicodeEncodeError, None),
+        ]
+        for e in elements():
+            for items, exc_type, text in bad_lists:
+                for method in (e.parse_batch, e.parse_batch_count):
+                    with self.subTest(element=name(e), method=method.__name__, items=items[:3]):
+                        with self.assertRaises(exc_type) as caught:
+                            method(items)
+                        self.assertIs(type(caught.exception), exc_type)
+                        if text is not None:
+                            self.assertEqual(str(caught.exception), text)
+
+    def test_a_list_subclass_is_read_in_place(self):
+        class Lying(list):
+            def __len__(self):
+                return 1000
+
+            def __getitem__(self, i):
+                return 5
+
+            def __iter__(self):
+                return iter([5])
+
+        items = Lying([fresh("ab"), fresh("xy")])
+        self.assertEqual(v.Literal("ab").parse_batch(items), [["ab"], []])
+        self.assertEqual(v.CaselessLiteral("ab").parse_batch_count(items), 1)
+        self.assertEqual(v.Word(v.alphas()).parse_batch(items), ["ab", "xy"])
+
+
+class NestingTooDeepTest(ModuleTestCase):
+    def test_running_out_of_stack_raises_instead_of_answering_no_match(self):
+        f = v.Forward()
+        f <<= v.MatchFirst([v.Literal("(") + f + v.Literal(")"), v.Literal("x")])
+        deep = "(" * 100000 + "x" + ")" * 100000
+        for element in (f, v.Group(f), f + v.Empty(), v.MatchFirst([f]), v.Suppress(f)):
+            for method in (element.parse_batch, element.parse_batch_count):
+                with self.subTest(element=name(element), method=method.__name__):
+                    with self.assertRaises(ValueError) as caught:
+                        method(["x", deep])
+                    self.assertRegex(str(caught.exception),
+                                     r"^ParseException at position \d+: Grammar nesting too deep for the stack$")
+        self.assertEqual(f.parse_batch(["((x))", "(x"]), [["(", "(", "x", ")", ")"], []])
+
+
+class ChangingListsTest(ModuleTestCase):
+    def test_results_follow_the_list_as_it_is_at_each_call(self):
+        e, w = v.CaselessLiteral("ab"), v.Word(v.alphas())
+        items = [fresh("ab"), fresh("12")] * 3
+        self.assertEqual(e.parse_batch_count(items), 3)
+        for i in range(len(items)):
+            items[i] = fresh("12") if i % 2 == 0 else fresh("ab")  # new objects, maybe at old addresses
+        self.assertEqual(e.parse_batch(items), [[], ["ab"]] * 3)
+        self.assertEqual(e.parse_batch_count(items), 3)
+        self.assertEqual(w.parse_batch(items), ["ab"] * 3)
+        items.append(5)
+        with self.assertRaises(TypeError):
+            w.parse_batch(items)
+        items.pop()
+        self.assertEqual(w.parse_batch_count(items), 3)
+
+    def test_calls_while_another_thread_changes_the_list(self):
+        shared = [fresh("ab"), fresh("xy")] * 50
+        stop = threading.Event()
+
+        def mutate():
+            i = 0
+            while not stop.is_set():
+                i += 1
+                if i % 3 == 0:
+                    shared.append(fresh("ab%d" % (i % 7)))
+                elif i % 3 == 1 and len(shared) > 2:
+                    shared.pop(i % len(shared))
+                else:
+                    shared[i % len(shared)] = fresh("zz%d" % (i % 5))
+
+        old = sys.getswitchinterval()
+        sys.setswitchinterval(1e-6)
+        worker = threading.Thread(target=mutate)
+        worker.start()
+        try:
+            methods = []
+            for e in (v.CaselessLiteral("ab"), v.Literal("ab"), v.Word(v.alphas()), v.Literal("a") + v.Word("b"),
+                      v.Suppress(v.Literal("a")), v.Keyword("ab")):
+                methods += [e.parse_batch, e.parse_batch_count]
+            deadline = time.monotonic() + 0.5
+            while time.monotonic() < deadline:
+                for method in methods:
+                    result = method(shared)
+                    self.assertIsInstance(result, (list, int))
+        finally:
+            stop.set()
+            worker.join()
+            sys.setswitchinterval(old)
+
+
+class RefcountTest(ModuleTestCase):
+    def test_loops_leave_reference_counts_unchanged(self):
+        p = pool()
+        lists = list(shapes(p).values())
+        lit, kw = v.Literal("ab"), v.Keyword("if")
+        cached = [lit.parse_string("ab")[0], kw.parse_string("if")[0]]
+        every = elements() + [lit, kw]
+        surrogate = "a\udcff"
+
+        def call():
+            for e in every:
+                for items in lists:
+                    e.parse_batch(items)
+                    e.parse_batch_count(items)
+                for bad in ([p[0], 5], [p[0], surrogate]):
+                    for method in (e.parse_batch, e.parse_batch_count):
+                        try:
+                            method(bad)
+                        except (TypeError, UnicodeEncodeError):
+                            pass
+
+        self.assertRefcountsStable(p + lists + every + cached + [surrogate], call, rounds=30)
+
+
+if __name__ == "__main__":
+    unittest.main()
