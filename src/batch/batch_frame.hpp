@@ -84,7 +84,8 @@ template <class E>
 // A stack-guard stop while an input was evaluated: ValueError "ParseException at position
 // {}: Grammar nesting too deep for the stack", as parse_string reports it. A batch call
 // never answers "no match" for an input whose evaluation ran out of stack, since an
-// evaluation with more stack could have matched.
+// evaluation with more stack could have matched. The position is the failure's own where
+// parse_impl ran, and 0 (where the element was run) where only try_match_at did.
 [[nodiscard]] PyError nesting_too_deep_error(uint64_t position) noexcept;
 
 }  // namespace vantorel::py

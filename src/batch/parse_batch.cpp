@@ -544,7 +544,10 @@ PyResult<PyRef> and_parse_batch(PyObject* self, const CallArgs& args) noexcept {
       lookup = cache.find(key);
       if (lookup.hit) {
         const RunSlot& s = cache.payload(lookup);
-        if (s.matched != 0) index.insert(index.end(), runs.begin() + s.run_offset, runs.begin() + s.run_offset + s.run_length);
+        if (s.matched != 0) {
+          const auto run = runs.begin() + s.run_offset;
+          index.insert(index.end(), run, run + s.run_length);
+        }
         continue;
       }
     }

@@ -155,10 +155,12 @@ TEST(BatchCountRules, GiveTheVerdictOfTheElementsOwnOperationAtZero) {
     EXPECT_TRUE(wrap<OptionalElement>(lit("zz"))->try_match_at(s, m, 0).matched);
     EXPECT_FALSE(NoMatchElement().try_match_at(s, m, 0).matched);
     // And: rule W before every child, the first included.
-    const ElementRef sequences[] = {over<AndElement>({lit("a"), lit("b")}),
-                                    over<AndElement>({wrap<OptionalElement>(lit("x")), new_word_element("ab", nullptr)}),
-                                    over<AndElement>({}),
-                                    over<AndElement>({ElementRef::make<RestOfLineElement>(), lit("b")})};
+    const ElementRef sequences[] = {
+        over<AndElement>({lit("a"), lit("b")}),
+        over<AndElement>({wrap<OptionalElement>(lit("x")), new_word_element("ab", nullptr)}),
+        over<AndElement>({}),
+        over<AndElement>({ElementRef::make<RestOfLineElement>(), lit("b")}),
+    };
     for (const ElementRef& a : sequences) {
       const Match mine = and_count_at_start(static_cast<const AndElement&>(*a), s, m);
       const Match own = a->try_match_at(s, m, 0);
@@ -233,8 +235,8 @@ TEST(BatchParseRules, SequenceTakesEachChildsMatchedTextWithoutSkippingWhitespac
        {"a", "b"}},
       {"caseless gives the input's bytes", over<AndElement>({new_caseless_literal_element("ab")}), "AB", true, {"AB"}},
       {"a group gives its text", over<AndElement>({wrap<GroupElement>(lit("a")), lit("b")}), "ab", true, {"a", "b"}},
-      {"zero-width children give nothing", over<AndElement>({wrap<OptionalElement>(lit("x")), ElementRef::make<EmptyElement>()}),
-       "y", true, {}},
+      {"zero-width children give nothing",
+       over<AndElement>({wrap<OptionalElement>(lit("x")), ElementRef::make<EmptyElement>()}), "y", true, {}},
       // Char of é's bytes matches C3 alone: carried to é's end, and x follows on a boundary.
       {"an end inside a character is carried", over<AndElement>({new_char_element(kEAcute), lit("x")}), kEAcute + "x",
        true, {kEAcute, "x"}},
