@@ -10,6 +10,7 @@
 #include "construction/operators.hpp"
 #include "text_ops/matches.hpp"
 #include "text_ops/parse_string.hpp"
+#include "text_ops/transform_string.hpp"
 
 namespace vantorel::py {
 
@@ -44,7 +45,7 @@ extern template PyResult<PyRef> pending_method<MethodId::SearchStringFlat>(PyObj
     case MethodId::Matches: return matches_body(cls);
     case MethodId::SearchString: return &pending_method<MethodId::SearchString>;
     case MethodId::SearchStringCount: return &pending_method<MethodId::SearchStringCount>;
-    case MethodId::TransformString: return &pending_method<MethodId::TransformString>;
+    case MethodId::TransformString: return transform_string_body(cls);
     case MethodId::ParseBatch: return &pending_method<MethodId::ParseBatch>;
     case MethodId::ParseBatchCount: return &pending_method<MethodId::ParseBatchCount>;
     case MethodId::SearchStringFlat: return &pending_method<MethodId::SearchStringFlat>;

@@ -4,15 +4,10 @@
 #include "text_ops/matches.hpp"
 
 #include <cstdint>
-#include <string>
-#include <string_view>
 
-#include "elements/chars.hpp"
 #include "elements/element.hpp"
-#include "elements/forward.hpp"
-#include "elements/literals.hpp"
-#include "elements/positional.hpp"
-#include "elements/structure.hpp"
+#include "text_ops/class_element.hpp"
+#include "text_ops/nesting_error.hpp"
 
 namespace vantorel::py {
 
@@ -57,26 +52,7 @@ constexpr Rule rule_of(ClassId cls) noexcept {
   return Rule::AlwaysFalse;
 }
 
-template <ClassId C>
-struct ElementOf;
-#define VANTOREL_ELEMENT_OF(Name, Element) \
-  template <>                              \
-  struct ElementOf<ClassId::Name> {        \
-    using type = Element;                  \
-  };
-VANTOREL_ELEMENT_CLASSES(VANTOREL_ELEMENT_OF)
-#undef VANTOREL_ELEMENT_OF
-
 PyResult<PyRef> answer(bool yes) noexcept { return PyRef::borrow(yes ? Py_True : Py_False); }
-
-// A match stopped by the stack guard decides nothing: answering False would claim that a
-// text the grammar may well cover does not match. It is reported as parse_string reports
-// it, at the position where the rule was run.
-PyError nesting_too_deep_error(uint64_t position) noexcept {
-  std::string text = "ParseException at position " + std::to_string(position) + ": ";
-  text.append(kNestingTooDeepMessage);
-  return PyError::ours(PyExc_ValueError, std::move(text));
-}
 
 bool only_whitespace_after(const char* text, uint64_t n, uint64_t end) noexcept {
   return advance_past_whitespace(text, n, end) == n;
@@ -97,7 +73,7 @@ PyResult<PyRef> class_matches(PyObject* self, const CallArgs& args) noexcept {
     return answer(false);
   } else {
     using E = typename ElementOf<C>::type;
-    const auto& element = static_cast<const E&>(*element_of(self));
+    const E& element = class_element<C>(self);
     const char* text = args[0].text.data();
     const uint64_t n = args[0].text.size();
     const uint64_t p = rule == Rule::Full ? advance_past_whitespace(text, n, 0) : 0;
@@ -105,6 +81,8 @@ PyResult<PyRef> class_matches(PyObject* self, const CallArgs& args) noexcept {
     // the trailing test below.
     const Match m = element.E::try_match_at(text, n, p);
     if (!m.matched) {
+      // A stopped match decides nothing: False would claim that a text the grammar may
+      // well cover does not match.
       if (m.is_too_deep()) return nesting_too_deep_error(p);
       return answer(false);
     }
