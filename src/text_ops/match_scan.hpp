@@ -56,6 +56,20 @@ ScanEnd match_scan(const M& matcher, const char* text, uint64_t n, OnHit&& on_hi
   return ScanEnd{};
 }
 
+// The number of hits of match_scan, zero-width hits included (search_string_count of the
+// classes without a count of their own), and how the scan ended. A stopped scan's count
+// covers the positions before the stop only.
+struct [[nodiscard]] ScanCount {
+  uint64_t count = 0;
+  ScanEnd end;
+};
+template <ScanMatcher M>
+ScanCount count_matches(const M& matcher, const char* text, uint64_t n) noexcept {
+  ScanCount c;
+  c.end = match_scan(matcher, text, n, [&c](uint64_t, uint64_t) noexcept { ++c.count; });
+  return c;
+}
+
 // The whole-character rule of the drivers that cut a hit's text out of the input (as a str,
 // or as the stretches around it): a hit that starts inside a multi-byte character is not
 // taken (false); a hit that ends inside one is widened to the end of that character (*end
