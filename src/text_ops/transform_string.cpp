@@ -15,6 +15,7 @@
 #include "text_ops/class_element.hpp"
 #include "text_ops/match_scan.hpp"
 #include "text_ops/nesting_error.hpp"
+#include "text_ops/word_scan.hpp"
 
 namespace vantorel::py {
 
@@ -70,33 +71,20 @@ PyResult<PyRef> transform_matches(const M& matcher, std::string_view s, std::str
 
 // ---- Word -------------------------------------------------------------------------------
 
-// The bytewise Word matcher with the two byte sets turned into 256-byte tables for the
-// call, so that each step is one lookup. min_len and max_len are always 1 and 0, which a
-// match of at least one byte without a limit meets.
-struct WordTables {
-  unsigned char init[256];
-  unsigned char body[256];
-
-  explicit WordTables(const WordElement& word) noexcept {
-    for (unsigned b = 0; b < 256; ++b) {
-      init[b] = word.init_set.contains(b) ? 1 : 0;
-      body[b] = word.body_set.contains(b) ? 1 : 0;
-    }
-  }
-
-  [[nodiscard]] Match try_match_at(const char* text, uint64_t n, uint64_t pos) const noexcept {
-    if (pos >= n || init[static_cast<unsigned char>(text[pos])] == 0) return Match::none();
-    uint64_t e = pos + 1;
-    while (e < n && body[static_cast<unsigned char>(text[e])] != 0) ++e;
-    return Match::at(e);
-  }
-};
-
+// The Word scan with the byte tables of the call built in (each step one lookup); the
+// same hits as the generic road with WordElement::try_match_at, under the same
+// whole-character rule. Every word has at least one byte.
 PyResult<PyRef> word_transform_string(const WordElement& word, std::string_view s,
                                       std::string_view replacement) noexcept {
   if (s.empty()) return new_str({});
+  const char* text = s.data();
+  const uint64_t n = s.size();
   const WordTables tables(word);
-  return transform_matches(tables, s, replacement);
+  Rewriter out(s, replacement);
+  tables.scan(text, 0, n, [&](uint64_t start, uint64_t end) noexcept {
+    if (take_whole_characters(text, n, start, &end)) out.replace(start, end);
+  });
+  return out.finish();
 }
 
 // ---- Literal ----------------------------------------------------------------------------
