@@ -1,10 +1,9 @@
 // The shared pieces of the batch methods: the errors for inputs without a text, new and
-// repeated lists, the count's int and the stack-guard error.
+// repeated lists and the count's int.
 #include "batch/batch_frame.hpp"
 
 #include <string>
 
-#include "elements/element.hpp"
 #include "elements/fatal.hpp"
 
 namespace vantorel::py {
@@ -39,12 +38,6 @@ PyRef count_to_int(uint64_t count) noexcept {
     fatal("could not create the count");
   }
   return PyRef::steal(value);
-}
-
-PyError nesting_too_deep_error(uint64_t position) noexcept {
-  std::string text = "ParseException at position " + std::to_string(position) + ": ";
-  text.append(kNestingTooDeepMessage);
-  return PyError::ours(PyExc_ValueError, std::move(text));
 }
 
 }  // namespace vantorel::py

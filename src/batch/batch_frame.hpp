@@ -8,6 +8,7 @@
 #include "construction/element_object.hpp"
 #include "construction/py_error.hpp"
 #include "construction/py_ref.hpp"
+#include "text_ops/nesting_error.hpp"
 
 namespace vantorel::py {
 
@@ -62,13 +63,10 @@ class BatchInputs {
 //     interpreter's UnicodeEncodeError, unchanged, as parse_string raises for such an `s`;
 //   - an index the list no longer reaches: RuntimeError "argument 'inputs': the list
 //     changed size during the call".
-
-// The element of an object of class `E`'s ElementObject layout (every class but Literal
-// and Keyword).
-template <class E>
-[[nodiscard]] const E& element_as(PyObject* self) noexcept {
-  return static_cast<const E&>(*reinterpret_cast<const ElementObject*>(self)->element);
-}
+// Likewise an evaluation that the stack guard stopped raises nesting_too_deep_error
+// instead of counting as a failing input, since an evaluation with more stack could have
+// matched: at the failure's own position where parse_impl ran, at 0 (where the element
+// was run) where only try_match_at did.
 
 // A new list of n empty slots (to be filled in place), or the interpreter's error.
 [[nodiscard]] PyResult<PyRef> new_list(size_t n) noexcept;
@@ -80,12 +78,5 @@ template <class E>
 
 // The count as a new int. The interpreter failing to make it ends the process.
 [[nodiscard]] PyRef count_to_int(uint64_t count) noexcept;
-
-// A stack-guard stop while an input was evaluated: ValueError "ParseException at position
-// {}: Grammar nesting too deep for the stack", as parse_string reports it. A batch call
-// never answers "no match" for an input whose evaluation ran out of stack, since an
-// evaluation with more stack could have matched. The position is the failure's own where
-// parse_impl ran, and 0 (where the element was run) where only try_match_at did.
-[[nodiscard]] PyError nesting_too_deep_error(uint64_t position) noexcept;
 
 }  // namespace vantorel::py

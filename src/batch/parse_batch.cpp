@@ -185,7 +185,7 @@ PyResult<PyRef> keyword_parse_batch(PyObject* self, const CallArgs& args) noexce
 // uniform test, period or reuse). A match's entry is the one shared empty list, a failure's
 // a new empty list of its own.
 PyResult<PyRef> suppress_parse_batch(PyObject* self, const CallArgs& args) noexcept {
-  const ElementRef& inner = element_as<SuppressElement>(self).expr;
+  const ElementRef& inner = class_element<ClassId::Suppress>(self).expr;
   PyResult<PyRef> shared = new_list(0);
   if (!shared.ok()) return shared;
   const BatchInputs in(args[0].object);
@@ -347,13 +347,13 @@ PyResult<PyRef> flat_token_batch(PyObject* inputs, const Rule& rule) noexcept {
 }  // namespace
 
 PyResult<PyRef> word_parse_batch(PyObject* self, const CallArgs& args) noexcept {
-  const WordElement& word = element_as<WordElement>(self);
+  const WordElement& word = class_element<ClassId::Word>(self);
   return flat_token_batch(args[0].object,
                           [&word](const char* t, uint64_t m) noexcept { return word_at_start(word, t, m); });
 }
 
 PyResult<PyRef> regex_parse_batch(PyObject* self, const CallArgs& args) noexcept {
-  const RegexElement& regex = element_as<RegexElement>(self);
+  const RegexElement& regex = class_element<ClassId::Regex>(self);
   return flat_token_batch(args[0].object,
                           [&regex](const char* t, uint64_t m) noexcept { return regex_at_start(regex, t, m); });
 }
@@ -470,7 +470,7 @@ PyResult<PyRef> strings_named(const TokenInternTable& table, const std::vector<u
 // list gives one entry per input (new strs, no interning); any other list gives a flat
 // list of the tokens of all matching inputs, whose equal texts share one str.
 PyResult<PyRef> and_parse_batch(PyObject* self, const CallArgs& args) noexcept {
-  const AndElement& sequence = element_as<AndElement>(self);
+  const AndElement& sequence = class_element<ClassId::And>(self);
   const BatchInputs in(args[0].object);
   const size_t n = in.size();
   if (n == 0) return new_list(0);

@@ -7,12 +7,8 @@
 #include "batch/batch_frame.hpp"
 #include "construction/call_frame.hpp"
 #include "construction/element_object.hpp"
-#include "elements/chars.hpp"
 #include "elements/element.hpp"
-#include "elements/forward.hpp"
-#include "elements/literals.hpp"
-#include "elements/positional.hpp"
-#include "elements/structure.hpp"
+#include "text_ops/class_element.hpp"
 
 namespace vantorel::py {
 
@@ -33,10 +29,10 @@ ParseOutcome kind_parse_impl(const ParserElement& element, ParseContext& ctx, ui
 [[nodiscard]] PyResult<PyRef> batch_parse(const ParserElement& element, ParseOperation parse,
                                           PyObject* inputs) noexcept;
 
-// The parse_batch body of a class whose element is an E, on the generic road.
-template <class E>
+// The parse_batch body of class C on the generic road, with its kind's parse_impl.
+template <ClassId C>
 [[nodiscard]] PyResult<PyRef> generic_parse_batch(PyObject* self, const CallArgs& args) noexcept {
-  return batch_parse(element_as<E>(self), &kind_parse_impl<E>, args[0].object);
+  return batch_parse(class_element<C>(self), &kind_parse_impl<typename ElementOf<C>::type>, args[0].object);
 }
 
 // Literal and Keyword: every entry is one shared list holding the object's cached str (a
@@ -60,26 +56,26 @@ template <class E>
     case ClassId::Word: return &word_parse_batch;
     case ClassId::Regex: return &regex_parse_batch;
     case ClassId::And: return &and_parse_batch;
-    case ClassId::CaselessLiteral: return &generic_parse_batch<CaselessLiteralElement>;
-    case ClassId::CaselessKeyword: return &generic_parse_batch<CaselessKeywordElement>;
-    case ClassId::Char: return &generic_parse_batch<CharElement>;
-    case ClassId::QuotedString: return &generic_parse_batch<QuotedStringElement>;
-    case ClassId::Empty: return &generic_parse_batch<EmptyElement>;
-    case ClassId::NoMatch: return &generic_parse_batch<NoMatchElement>;
-    case ClassId::LineStart: return &generic_parse_batch<LineStartElement>;
-    case ClassId::LineEnd: return &generic_parse_batch<LineEndElement>;
-    case ClassId::StringStart: return &generic_parse_batch<StringStartElement>;
-    case ClassId::StringEnd: return &generic_parse_batch<StringEndElement>;
-    case ClassId::rest_of_line: return &generic_parse_batch<RestOfLineElement>;
-    case ClassId::MatchFirst: return &generic_parse_batch<MatchFirstElement>;
-    case ClassId::Optional: return &generic_parse_batch<OptionalElement>;
-    case ClassId::ZeroOrMore: return &generic_parse_batch<ZeroOrMoreElement>;
-    case ClassId::OneOrMore: return &generic_parse_batch<OneOrMoreElement>;
-    case ClassId::Exactly: return &generic_parse_batch<ExactlyElement>;
-    case ClassId::Group: return &generic_parse_batch<GroupElement>;
-    case ClassId::Combine: return &generic_parse_batch<CombineElement>;
-    case ClassId::SkipTo: return &generic_parse_batch<SkipToElement>;
-    case ClassId::Forward: return &generic_parse_batch<ForwardElement>;
+    case ClassId::CaselessLiteral: return &generic_parse_batch<ClassId::CaselessLiteral>;
+    case ClassId::CaselessKeyword: return &generic_parse_batch<ClassId::CaselessKeyword>;
+    case ClassId::Char: return &generic_parse_batch<ClassId::Char>;
+    case ClassId::QuotedString: return &generic_parse_batch<ClassId::QuotedString>;
+    case ClassId::Empty: return &generic_parse_batch<ClassId::Empty>;
+    case ClassId::NoMatch: return &generic_parse_batch<ClassId::NoMatch>;
+    case ClassId::LineStart: return &generic_parse_batch<ClassId::LineStart>;
+    case ClassId::LineEnd: return &generic_parse_batch<ClassId::LineEnd>;
+    case ClassId::StringStart: return &generic_parse_batch<ClassId::StringStart>;
+    case ClassId::StringEnd: return &generic_parse_batch<ClassId::StringEnd>;
+    case ClassId::rest_of_line: return &generic_parse_batch<ClassId::rest_of_line>;
+    case ClassId::MatchFirst: return &generic_parse_batch<ClassId::MatchFirst>;
+    case ClassId::Optional: return &generic_parse_batch<ClassId::Optional>;
+    case ClassId::ZeroOrMore: return &generic_parse_batch<ClassId::ZeroOrMore>;
+    case ClassId::OneOrMore: return &generic_parse_batch<ClassId::OneOrMore>;
+    case ClassId::Exactly: return &generic_parse_batch<ClassId::Exactly>;
+    case ClassId::Group: return &generic_parse_batch<ClassId::Group>;
+    case ClassId::Combine: return &generic_parse_batch<ClassId::Combine>;
+    case ClassId::SkipTo: return &generic_parse_batch<ClassId::SkipTo>;
+    case ClassId::Forward: return &generic_parse_batch<ClassId::Forward>;
   }
   return nullptr;
 }

@@ -136,26 +136,26 @@ PyResult<PyRef> string_end_parse_batch_count(PyObject* /*self*/, const CallArgs&
 }
 
 PyResult<PyRef> char_parse_batch_count(PyObject* self, const CallArgs& args) noexcept {
-  const CharElement& c = element_as<CharElement>(self);
+  const CharElement& c = class_element<ClassId::Char>(self);
   return count_inputs<Roads::Full>(
       args[0].object, [&c](const char* t, uint64_t m) noexcept { return verdict(char_counts(c, t, m)); });
 }
 
 PyResult<PyRef> word_parse_batch_count(PyObject* self, const CallArgs& args) noexcept {
-  const WordElement& word = element_as<WordElement>(self);
+  const WordElement& word = class_element<ClassId::Word>(self);
   return count_inputs<Roads::Full>(
       args[0].object, [&word](const char* t, uint64_t m) noexcept { return verdict(word_counts(word, t, m)); });
 }
 
 PyResult<PyRef> regex_parse_batch_count(PyObject* self, const CallArgs& args) noexcept {
-  const RegexElement& regex = element_as<RegexElement>(self);
+  const RegexElement& regex = class_element<ClassId::Regex>(self);
   return count_inputs<Roads::Full>(
       args[0].object, [&regex](const char* t, uint64_t m) noexcept { return verdict(regex_counts(regex, t, m)); });
 }
 
 // And: no uniform test; a uniform list of two or more has the period 1.
 PyResult<PyRef> and_parse_batch_count(PyObject* self, const CallArgs& args) noexcept {
-  const AndElement& sequence = element_as<AndElement>(self);
+  const AndElement& sequence = class_element<ClassId::And>(self);
   return count_inputs<Roads::NoUniform>(
       args[0].object, [&sequence](const char* t, uint64_t m) noexcept { return and_count_at_start(sequence, t, m); });
 }

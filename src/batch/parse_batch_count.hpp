@@ -8,12 +8,8 @@
 #include "batch/batch_frame.hpp"
 #include "construction/call_frame.hpp"
 #include "construction/element_object.hpp"
-#include "elements/chars.hpp"
 #include "elements/element.hpp"
-#include "elements/forward.hpp"
-#include "elements/literals.hpp"
-#include "elements/positional.hpp"
-#include "elements/structure.hpp"
+#include "text_ops/class_element.hpp"
 
 namespace vantorel::py {
 
@@ -35,16 +31,16 @@ Match kind_try_match_at(const ParserElement& element, const char* text, uint64_t
 // The same through the handle's table: `element`'s own try_match_at.
 [[nodiscard]] PyResult<PyRef> batch_count_dyn(const ElementRef& element, PyObject* inputs) noexcept;
 
-// The parse_batch_count body of a class whose element is an E, on the generic driver.
-template <class E>
+// The parse_batch_count body of class C on the generic driver, with its kind's try_match_at.
+template <ClassId C>
 [[nodiscard]] PyResult<PyRef> generic_parse_batch_count(PyObject* self, const CallArgs& args) noexcept {
-  return batch_count(element_as<E>(self), &kind_try_match_at<E>, args[0].object);
+  return batch_count(class_element<C>(self), &kind_try_match_at<typename ElementOf<C>::type>, args[0].object);
 }
 
 // Group and Suppress: the count of their inner expression.
-template <class E>
+template <ClassId C>
 [[nodiscard]] PyResult<PyRef> inner_parse_batch_count(PyObject* self, const CallArgs& args) noexcept {
-  return batch_count_dyn(element_as<E>(self).expr, args[0].object);
+  return batch_count_dyn(class_element<C>(self).expr, args[0].object);
 }
 
 // The classes whose match test is built into the counting steps (parse_batch_count.cpp).
@@ -74,20 +70,20 @@ template <class E>
     case ClassId::And: return &and_parse_batch_count;
     case ClassId::Keyword: return &keyword_parse_batch_count;
     case ClassId::Literal: return &literal_parse_batch_count;
-    case ClassId::Group: return &inner_parse_batch_count<GroupElement>;
-    case ClassId::Suppress: return &inner_parse_batch_count<SuppressElement>;
-    case ClassId::MatchFirst: return &generic_parse_batch_count<MatchFirstElement>;
-    case ClassId::SkipTo: return &generic_parse_batch_count<SkipToElement>;
-    case ClassId::Exactly: return &generic_parse_batch_count<ExactlyElement>;
-    case ClassId::OneOrMore: return &generic_parse_batch_count<OneOrMoreElement>;
-    case ClassId::LineEnd: return &generic_parse_batch_count<LineEndElement>;
-    case ClassId::Combine: return &generic_parse_batch_count<CombineElement>;
-    case ClassId::CaselessLiteral: return &generic_parse_batch_count<CaselessLiteralElement>;
-    case ClassId::Forward: return &generic_parse_batch_count<ForwardElement>;
-    case ClassId::QuotedString: return &generic_parse_batch_count<QuotedStringElement>;
-    case ClassId::ZeroOrMore: return &generic_parse_batch_count<ZeroOrMoreElement>;
-    case ClassId::rest_of_line: return &generic_parse_batch_count<RestOfLineElement>;
-    case ClassId::CaselessKeyword: return &generic_parse_batch_count<CaselessKeywordElement>;
+    case ClassId::Group: return &inner_parse_batch_count<ClassId::Group>;
+    case ClassId::Suppress: return &inner_parse_batch_count<ClassId::Suppress>;
+    case ClassId::MatchFirst: return &generic_parse_batch_count<ClassId::MatchFirst>;
+    case ClassId::SkipTo: return &generic_parse_batch_count<ClassId::SkipTo>;
+    case ClassId::Exactly: return &generic_parse_batch_count<ClassId::Exactly>;
+    case ClassId::OneOrMore: return &generic_parse_batch_count<ClassId::OneOrMore>;
+    case ClassId::LineEnd: return &generic_parse_batch_count<ClassId::LineEnd>;
+    case ClassId::Combine: return &generic_parse_batch_count<ClassId::Combine>;
+    case ClassId::CaselessLiteral: return &generic_parse_batch_count<ClassId::CaselessLiteral>;
+    case ClassId::Forward: return &generic_parse_batch_count<ClassId::Forward>;
+    case ClassId::QuotedString: return &generic_parse_batch_count<ClassId::QuotedString>;
+    case ClassId::ZeroOrMore: return &generic_parse_batch_count<ClassId::ZeroOrMore>;
+    case ClassId::rest_of_line: return &generic_parse_batch_count<ClassId::rest_of_line>;
+    case ClassId::CaselessKeyword: return &generic_parse_batch_count<ClassId::CaselessKeyword>;
   }
   return nullptr;
 }
