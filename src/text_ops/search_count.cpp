@@ -10,8 +10,8 @@
 #include "elements/regex_adapter.hpp"
 #include "text_ops/counts.hpp"
 #include "text_ops/match_scan.hpp"
+#include "text_ops/nesting_error.hpp"
 #include "text_ops/periodic.hpp"
-#include "text_ops/search_string.hpp"
 #include "text_ops/word_scan.hpp"
 
 namespace vantorel::py {
@@ -41,7 +41,7 @@ PyResult<PyRef> count_matches_body(PyObject* self, const CallArgs& args) noexcep
   const auto& element = static_cast<const E&>(*element_of(self));
   const Text t = text_of(args);
   const ScanCount c = count_matches(element, t.data, t.n);
-  if (c.end.too_deep) return scan_too_deep_error(c.end.position);
+  if (c.end.too_deep) return nesting_too_deep_error(c.end.position);
   return count_result(c.count);
 }
 

@@ -13,17 +13,12 @@
 #include "text_ops/counts.hpp"
 #include "text_ops/match_scan.hpp"
 #include "text_ops/matched_text_cache.hpp"
+#include "text_ops/nesting_error.hpp"
 #include "text_ops/periodic.hpp"
 #include "text_ops/token_to_py.hpp"
 #include "text_ops/word_scan.hpp"
 
 namespace vantorel::py {
-
-PyError scan_too_deep_error(uint64_t position) noexcept {
-  std::string text = "ParseException at position " + std::to_string(position) + ": ";
-  text.append(kNestingTooDeepMessage);
-  return PyError::ours(PyExc_ValueError, std::move(text));
-}
 
 namespace {
 
@@ -88,7 +83,7 @@ PyResult<PyRef> parsed_lists(const ParserElement& element, const char* text, uin
   ParseContext ctx{text, n, 1};
   for (size_t i = 0; i < spans.size(); ++i) {
     ParseOutcome o = element.parse_impl(ctx, spans[i].start);
-    if (!o.ok && is_nesting_too_deep(o.error)) return scan_too_deep_error(o.error.position);
+    if (!o.ok && is_nesting_too_deep(o.error)) return nesting_too_deep_error(o.error.position);
     const uint64_t count = o.ok ? o.results.size() : 0;
     PyRef tokens = list_or_die(static_cast<Py_ssize_t>(count));
     for (uint64_t t = 0; t < count; ++t) {
@@ -104,7 +99,7 @@ PyResult<PyRef> parsed_lists(const ParserElement& element, const char* text, uin
 // The result of a finished scan over an element of kind `kind`.
 PyResult<PyRef> search_results(const ParserElement& element, ElementKind kind, const char* text, uint64_t n,
                                const ScanEnd& end, const SpanList& spans) noexcept {
-  if (end.too_deep) return scan_too_deep_error(end.position);
+  if (end.too_deep) return nesting_too_deep_error(end.position);
   if (spans.empty()) return list_or_die(0);
   if (kind == ElementKind::Normal) return text_lists(text, spans);
   return parsed_lists(element, text, n, spans);

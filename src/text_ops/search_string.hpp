@@ -2,8 +2,6 @@
 // Every body returns a new list with one entry per non-overlapping match, in text order.
 #pragma once
 
-#include <cstdint>
-
 #include "construction/call_frame.hpp"
 #include "construction/element_object.hpp"
 #include "elements/chars.hpp"
@@ -13,12 +11,6 @@
 #include "elements/structure.hpp"
 
 namespace vantorel::py {
-
-// The error of a scan that the stack guard stopped at `position`: ValueError "ParseException
-// at position {}: Grammar nesting too deep for the stack". A search or count that could not
-// try every position says so instead of returning a result that a deeper stack might not
-// have given.
-[[nodiscard]] PyError scan_too_deep_error(uint64_t position) noexcept;
 
 // search_matches over an element of kind E (the 21 classes without a road of their own):
 // the scan with E's try_match_at, zero-width hits dropped; a Normal kind contributes a new
