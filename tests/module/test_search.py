@@ -85,6 +85,19 @@ class SearchStringTest(ModuleTestCase):
         one, two = v.Char("a").search_string("a"), v.Char("a").search_string("a")
         self.assertIsNot(one, two)
 
+    def test_many_distinct_texts_each_get_their_own_shared_object(self):
+        words = [f"w{i}" for i in range(3000)]
+        text = " ".join(words + words[::-1])
+        for element in (v.Regex("w[0-9]+"), v.Combine(v.Literal("w") + v.Word("0123456789"))):
+            with self.subTest(element=type(element).__name__):
+                result = element.search_string(text)
+                self.assertEqual([item[0] for item in result], text.split())
+                for i in range(3000):
+                    self.assertIs(result[i][0], result[-1 - i][0])
+        result = v.Word("w0123456789").search_string(text)
+        self.assertEqual([item[0] for item in result], text.split())
+        self.assertTrue(all(result[i] is result[-1 - i] for i in range(3000)))
+
     def test_word_shares_one_list_per_distinct_word(self):
         result = v.Word("ab").search_string("ab x ab ba")
         self.assertIs(result[0], result[1])
