@@ -197,6 +197,14 @@ std::vector<Grammar> small_grammars() {
   testing::set_target(recursive, over<AndElement>({a, wrap<OptionalElement>(recursive)}));
   const ElementRef left = forward();  // l <<= l + b | a
   testing::set_target(left, over<MatchFirstElement>({over<AndElement>({left, b}), a}));
+  // The same left recursion reached through Suppress (try_match_at inside parse_impl) and
+  // through Combine (parse_impl inside try_match_at): both roads must cut it alike.
+  const ElementRef left_suppressed = forward();  // s <<= Suppress(s) + b | a
+  testing::set_target(left_suppressed,
+                      over<MatchFirstElement>({over<AndElement>({wrap<SuppressElement>(left_suppressed), b}), a}));
+  const ElementRef left_combined = forward();  // c <<= Combine(c) + b | a
+  testing::set_target(left_combined,
+                      over<MatchFirstElement>({over<AndElement>({wrap<CombineElement>(left_combined), b}), a}));
   return {
       {"Literal a", a},
       {"Literal e-acute", lit(kEAcute)},
@@ -243,6 +251,8 @@ std::vector<Grammar> small_grammars() {
       {"SkipTo StringEnd", wrap<SkipToElement>(leaf<StringEndElement>())},
       {"Forward recursive", recursive},
       {"Forward left-recursive", left},
+      {"Forward left-recursive through Suppress", left_suppressed},
+      {"Forward left-recursive through Combine", left_combined, Departure::None, true},
       {"Forward unset", forward()},
   };
 }
