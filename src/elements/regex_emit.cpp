@@ -237,19 +237,49 @@ struct CExpr {
     e.prop = std::move(name);
     return e;
   }
+  // Negation and the joins evaluate what is made of explicit ranges at once, so formulas
+  // keep properties only; ranges are folded when they are made (under (?i)), so folding and
+  // the set operations commute.
   static CExpr negate(CExpr x) {
+    if (x.kind == Ranges) return of(x.ranges.complement());
+    if (x.kind == Not) return std::move(x.kids[0]);
     CExpr e;
     e.kind = Not;
     e.kids.push_back(std::move(x));
     return e;
   }
   static CExpr join(Kind k, std::vector<CExpr> xs) {
+    bool all_ranges = true;
+    for (const CExpr& x : xs) all_ranges = all_ranges && x.kind == Ranges;
+    if (all_ranges && !xs.empty()) {
+      RangeSet r = xs[0].ranges;
+      for (size_t i = 1; i < xs.size(); ++i) {
+        if (k == Or) {
+          r.add(xs[i].ranges);
+        } else {
+          r = r.intersect(xs[i].ranges);
+        }
+      }
+      return of(std::move(r));
+    }
     CExpr e;
     e.kind = k;
     e.kids = std::move(xs);
     return e;
   }
+  [[nodiscard]] size_t size() const {
+    size_t n = 1;
+    for (const CExpr& k : kids) n += k.size();
+    return n;
+  }
 };
+
+// A class formula larger than this (symmetric differences of property classes double it at
+// every level) is refused rather than expanded.
+constexpr size_t kMaxFormulaSize = 4000;
+
+constexpr uint64_t kMaxLazyNesting = 2000;
+constexpr uint64_t kOptionalCopyCost = 32;
 
 CExpr word_formula() {
   RangeSet extra;
@@ -321,15 +351,14 @@ struct Conjunction {
   std::set<std::string> neg;
 };
 
-constexpr size_t kMaxConjunctions = 4096;
+constexpr size_t kMaxConjunctions = 256;
 
 // Disjunctive normal form of `e` (negated when `negated`); false when it grows too large.
-bool to_dnf(const CExpr& e, bool negated, bool fold, std::vector<Conjunction>& out) {
+bool to_dnf(const CExpr& e, bool negated, std::vector<Conjunction>& out) {
   switch (e.kind) {
     case CExpr::Ranges: {
       Conjunction c;
-      const RangeSet r = fold ? e.ranges.folded() : e.ranges;
-      c.ranges = negated ? r.complement() : r;
+      c.ranges = negated ? e.ranges.complement() : e.ranges;
       if (!c.ranges.empty()) out.push_back(std::move(c));
       return true;
     }
@@ -339,13 +368,13 @@ bool to_dnf(const CExpr& e, bool negated, bool fold, std::vector<Conjunction>& o
       out.push_back(std::move(c));
       return true;
     }
-    case CExpr::Not: return to_dnf(e.kids[0], !negated, fold, out);
+    case CExpr::Not: return to_dnf(e.kids[0], !negated, out);
     case CExpr::Or:
     case CExpr::And: {
       const bool is_or = (e.kind == CExpr::Or) != negated;
       if (is_or) {
         for (const CExpr& k : e.kids) {
-          if (!to_dnf(k, negated, fold, out)) return false;
+          if (!to_dnf(k, negated, out)) return false;
           if (out.size() > kMaxConjunctions) return false;
         }
         return true;
@@ -353,7 +382,7 @@ bool to_dnf(const CExpr& e, bool negated, bool fold, std::vector<Conjunction>& o
       std::vector<Conjunction> acc(1);
       for (const CExpr& k : e.kids) {
         std::vector<Conjunction> part;
-        if (!to_dnf(k, negated, fold, part)) return false;
+        if (!to_dnf(k, negated, part)) return false;
         std::vector<Conjunction> next;
         for (const Conjunction& a : acc) {
           for (const Conjunction& b : part) {
@@ -423,7 +452,7 @@ std::optional<std::string> class_text(const CExpr& e, bool fold) {
     }
   } else {
     std::vector<Conjunction> dnf;
-    if (!to_dnf(e, false, fold, dnf)) return std::nullopt;
+    if (!to_dnf(e, false, dnf)) return std::nullopt;
     // Merge the pure range terms.
     RangeSet plain;
     std::vector<std::string> terms;
@@ -479,6 +508,7 @@ struct Frag {
   uint8_t first = 0;      // word-ness bits of a first character
   uint8_t last = 0;       // of a last character
   bool nullable = true;   // can match the empty text
+  int64_t width = 0;      // characters every match consumes, or -1 when matches differ in length
   bool pending = false;   // a word assertion waiting for its neighbours
   AssertKind look = AssertKind::WordBoundary;
   bool look_unicode = false;
@@ -636,6 +666,7 @@ class Translator {
     f.text = std::move(text);
     f.first = f.last = bits;
     f.nullable = false;
+    f.width = 1;
     return f;
   }
 
@@ -781,21 +812,31 @@ class Translator {
   }
 
   std::optional<CExpr> formula(uint32_t i) {
+    auto f = formula_of(i);
+    if (f && f->size() > kMaxFormulaSize) {
+      fail(node(i).span, "character class too complex (its set operations expand too far)");
+      return std::nullopt;
+    }
+    return f;
+  }
+
+  std::optional<CExpr> formula_of(uint32_t i) {
     const Node& n = node(i);
     auto neg = [&](CExpr e) { return n.negated ? CExpr::negate(std::move(e)) : std::move(e); };
+    auto ranges = [&](RangeSet r) { return CExpr::of(has(kFlagI) ? r.folded() : std::move(r)); };
     switch (n.kind) {
       case NodeKind::ClassEmpty: return CExpr::of(RangeSet());
-      case NodeKind::ClassLiteral: return CExpr::of(RangeSet(n.c, n.c));
-      case NodeKind::ClassRange: return CExpr::of(RangeSet(n.c, n.c2));
-      case NodeKind::ClassAscii: return neg(CExpr::of(bits_to_ranges(ascii_class_bits(static_cast<AsciiKind>(n.sub)))));
-      case NodeKind::Perl: return neg(perl_formula(static_cast<PerlKind>(n.sub)));
+      case NodeKind::ClassLiteral: return ranges(RangeSet(n.c, n.c));
+      case NodeKind::ClassRange: return ranges(RangeSet(n.c, n.c2));
+      case NodeKind::ClassAscii: return neg(ranges(bits_to_ranges(ascii_class_bits(static_cast<AsciiKind>(n.sub)))));
+      case NodeKind::Perl: return neg(fold_leaves(perl_formula(static_cast<PerlKind>(n.sub))));
       case NodeKind::Unicode: {
         const PropertyLookup p = lookup_property(static_cast<UnicodeForm>(n.sub), n.name, n.value);
         if (!p.ok) {
           fail(n.span, p.error);
           return std::nullopt;
         }
-        return neg(property_formula(p));
+        return neg(fold_leaves(property_formula(p)));
       }
       case NodeKind::Bracketed: {
         auto inner = formula(n.kids[0]);
@@ -830,6 +871,14 @@ class Translator {
       }
       default: return std::nullopt;
     }
+  }
+
+  // Under (?i), folds the explicit ranges of a formula (properties are folded by RE2).
+  CExpr fold_leaves(CExpr e) const {
+    if (!has(kFlagI)) return e;
+    if (e.kind == CExpr::Ranges) return CExpr::of(e.ranges.folded());
+    for (CExpr& k : e.kids) k = fold_leaves(std::move(k));
+    return e;
   }
 
   static uint8_t bits_of_ascii_set(const ByteBits& b) {
@@ -907,6 +956,7 @@ class Translator {
     }
     out.nullable = true;
     for (const Frag& f : items) {
+      out.width = (out.width < 0 || f.width < 0) ? -1 : out.width + f.width;
       out.nullable = out.nullable && f.nullable;
       out.product = std::max(out.product, f.product);
       if (f.text.empty()) continue;
@@ -926,6 +976,7 @@ class Translator {
       Frag f = tr(k);
       if (failed()) return {};
       resolve(f);
+      out.width = first ? f.width : (out.width == f.width ? out.width : -1);
       if (!first) out.text += "|";
       first = false;
       out.text += f.text;
@@ -949,8 +1000,11 @@ class Translator {
     out.last = body.last;
     out.nullable = n.min == 0 || body.nullable;
     out.product = body.product;
+    out.width = (!n.unbounded && n.min == n.max && body.width >= 0) ? body.width * n.min : -1;
+    if (body.width == 0) out.width = 0;
     if (!n.unbounded && n.max == 0) {  // x{0} matches the empty text
       out.first = out.last = 0;
+      out.width = 0;
       return out;
     }
     const std::string b = atom_text(body);
@@ -979,27 +1033,35 @@ class Translator {
       out.product = static_cast<uint32_t>(body.product * std::max<uint64_t>(top, 1));
       return out;
     }
-    return expand(out, b, body.product, n.min, n.max, n.unbounded, greedy);
+    return expand(out, b, body.product, body.width >= 0, n.min, n.max, n.unbounded, greedy);
   }
 
   // Counted repetition beyond RE2's limits (a count above 1000, or a nested product above
-  // 1000): copies in chunks that RE2 accepts. The optional part chains greedy blocks, or
-  // nests lazy ones (chaining would change which match a lazy repetition prefers). The
-  // program size is estimated first, so no oversized text is ever generated.
-  Frag expand(Frag out, const std::string& b, uint32_t body_product, uint32_t min, uint32_t max, bool unbounded,
-              bool greedy) {
+  // 1000): copies in chunks that RE2 accepts. The optional part chains greedy blocks. A lazy
+  // optional part chains lazy blocks too when every match of the body has one length (each
+  // count then reaches one position, so the blocks try the counts in the same order); for
+  // other bodies chaining would change which match is preferred, so lazy copies nest, up to
+  // kMaxLazyNesting levels (RE2 handles deep nesting in quadratic time); copies beyond that
+  // are chained, an approximation. The program size is estimated first, so no oversized
+  // text is ever generated.
+  Frag expand(Frag out, const std::string& b, uint32_t body_product, bool fixed_width, uint32_t min, uint32_t max,
+              bool unbounded, bool greedy) {
     const uint64_t base = re2_program_size("");
     const uint64_t one = re2_program_size(b);
     const uint64_t per_copy = std::max<uint64_t>(1, one > base ? one - base : 1);
-    const uint64_t copies = unbounded ? uint64_t{min} + 1 : max;
-    if (copies * per_copy > kMaxProgramSize) {
+    // RE2's compile time grows with the square of the number of optional items, so an
+    // optional copy counts at least kOptionalCopyCost instructions: at most about 10000 of
+    // them, compiled in well under a second.
+    const uint64_t optional = unbounded ? 1 : uint64_t{max} - min;
+    const uint64_t estimate = uint64_t{min} * per_copy + optional * std::max(per_copy, kOptionalCopyCost);
+    if (estimate > kMaxProgramSize) {
       size_exceeded = true;
       return {};
     }
     const uint32_t k = std::max<uint32_t>(1, 1000 / std::max<uint32_t>(1, body_product));
-    auto chunk = [&](uint64_t count, bool optional) {
-      if (count == 1) return optional ? b + "?" : b;
-      return b + (optional ? "{0," : "{") + std::to_string(count) + "}";
+    auto chunk = [&](uint64_t count, bool may_skip) {
+      if (count == 1) return may_skip ? b + "?" : b;
+      return b + (may_skip ? "{0," : "{") + std::to_string(count) + "}";
     };
     std::string text;
     for (uint64_t left = min; left > 0;) {
@@ -1011,15 +1073,16 @@ class Translator {
       text += b + "*" + (greedy ? "" : "?");
     } else if (max > min) {
       const uint64_t extra = uint64_t{max} - min;
-      if (greedy) {
-        for (uint64_t left = extra; left > 0;) {
-          const uint64_t c = std::min<uint64_t>(left, k);
-          text += chunk(c, true);
-          left -= c;
-        }
-      } else {
-        const uint64_t inner = std::min<uint64_t>(extra, k);
-        const uint64_t depth = extra - inner;
+      const std::string lazy = greedy ? "" : "?";
+      const uint64_t nested_copies = (greedy || fixed_width) ? 0 : std::min<uint64_t>(extra, kMaxLazyNesting + k);
+      for (uint64_t left = extra - nested_copies; left > 0;) {
+        const uint64_t c = std::min<uint64_t>(left, k);
+        text += chunk(c, true) + lazy;
+        left -= c;
+      }
+      if (nested_copies > 0) {
+        const uint64_t inner = std::min<uint64_t>(nested_copies, k);
+        const uint64_t depth = nested_copies - inner;
         std::string nested;
         nested.reserve(depth * (b.size() + 6) + b.size() + 16);
         for (uint64_t d = 0; d < depth; ++d) nested += "(?:" + b;
