@@ -110,13 +110,31 @@ std::vector<CodeRange> build_word_ranges() {
   return out;
 }
 
+const std::vector<CodeRange>& word_ranges() {
+  static const std::vector<CodeRange> ranges = build_word_ranges();
+  return ranges;
+}
+
 }  // namespace
 
 bool is_unicode_word(uint32_t cp) {
   if (cp < 0x80) return ascii_word_byte(static_cast<unsigned char>(cp));
-  static const std::vector<CodeRange> ranges = build_word_ranges();
+  const std::vector<CodeRange>& ranges = word_ranges();
   auto it = std::upper_bound(ranges.begin(), ranges.end(), cp, [](uint32_t c, const CodeRange& r) { return c < r.lo; });
   return it != ranges.begin() && cp <= std::prev(it)->hi;
+}
+
+uint8_t unicode_word_overlap(uint32_t lo, uint32_t hi) {
+  const std::vector<CodeRange>& ranges = word_ranges();
+  uint8_t bits = 0;
+  uint32_t covered = 0;  // word characters of [lo, hi]
+  for (const CodeRange& r : ranges) {
+    if (r.hi < lo || r.lo > hi) continue;
+    bits |= 1;
+    covered += std::min(r.hi, hi) - std::max(r.lo, lo) + 1;
+  }
+  if (covered < hi - lo + 1) bits |= 2;
+  return bits;
 }
 
 uint64_t re2_program_size(std::string_view re2_text) {

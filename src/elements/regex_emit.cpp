@@ -873,6 +873,40 @@ class Translator {
     }
   }
 
+  // Word-ness of the characters a plain (union, not negated) formula holds; anything else
+  // may hold both kinds.
+  static uint8_t formula_bits(const CExpr& e) {
+    RangeSet ranges;
+    std::vector<std::string> props;
+    if (!collect_plain(e, ranges, props)) return kAnyChar;
+    uint8_t bits = 0;
+    for (const CodeRange& r : ranges.ranges()) {
+      for (uint32_t c = r.lo; c <= std::min<uint32_t>(r.hi, 0x7F); ++c) {
+        bits |= is_ascii_word(c) ? (kWordA | kWordU) : (kNonWordA | kNonWordU);
+      }
+      if (r.hi >= 0x80) {
+        bits |= kNonWordA;
+        const uint8_t u = unicode_word_overlap(std::max<uint32_t>(r.lo, 0x80), r.hi);
+        if (u & 1) bits |= kWordU;
+        if (u & 2) bits |= kNonWordU;
+      }
+    }
+    static const std::set<std::string> kWordProps = {"L",  "Lu", "Ll", "Lt", "Lm", "Lo", "M",
+                                                     "Mn", "Mc", "Me", "Nd", "Nl", "Pc"};
+    static const std::set<std::string> kNonWordProps = {"Pd", "Ps", "Pe", "Pi", "Pf", "Po", "Sm",
+                                                        "Sc", "Sk", "Zs", "Zl", "Zp", "Z",  "Cc", "Co"};
+    for (const std::string& p : props) {
+      if (kWordProps.count(p) != 0) {
+        bits |= kWordU | kWordA | kNonWordA;
+      } else if (kNonWordProps.count(p) != 0) {
+        bits |= kNonWordU | kNonWordA;
+      } else {
+        bits |= kAnyChar;
+      }
+    }
+    return bits;
+  }
+
   // Under (?i), folds the explicit ranges of a formula (properties are folded by RE2).
   CExpr fold_leaves(CExpr e) const {
     if (!has(kFlagI)) return e;
@@ -903,6 +937,7 @@ class Translator {
     auto text = class_text(*f, fold);
     if (!text) return fail(n.span, "character class too complex (its set operations expand too far)");
     uint8_t bits = kAnyChar;
+    if (looks_present()) bits = formula_bits(*f);
     if (n.kind == NodeKind::Perl) {
       switch (static_cast<PerlKind>(n.sub)) {
         case PerlKind::Word: bits = n.negated ? kNonWordU | kNonWordA : kWordU | kWordA | kNonWordA; break;

@@ -225,6 +225,10 @@ TEST(RegexDialect, Assertions) {
       {"\\bcaf\xC3\xA9\\b", "caf\xC3\xA9 au", ""},  // ASCII mode: the bytes of é are not word bytes
       {"(?u)\\b\\w+\\b", "\xC3\xA9t\xC3\xA9 a", "0-5,6-7"},
       {"(?u)\\<\xC3\xA9", "a\xC3\xA9 \xC3\xA9", "4-6"},
+      {"(?u)\\b[a-z]+\\b", "caf\xC3\xA9 ab", "6-8"},  // é is a word character: no boundary after caf
+      {"\\b\\pL+\\b", "\xC3\xA9t\xC3\xA9 a", "0-5,6-7"},
+      {"(?u)\\B\\w", "\xC3\xA9" "a b", "2-3"},
+      {"(?u)x\\b{end-half}", "x\xC3\xA9 x", "4-5"},
       {"\\b{foo}", "", "error: unrecognized special word boundary"},
       {"\\b{", "", "error: repetition count"},
   });
