@@ -67,6 +67,7 @@ class RangeSet {
   }
   [[nodiscard]] bool empty() const { return r_.empty(); }
   [[nodiscard]] bool is_all() const { return r_.size() == 1 && r_[0].lo == 0 && r_[0].hi == kMaxCp; }
+  [[nodiscard]] bool ascii_only() const { return r_.empty() || r_.back().hi < 0x80; }
   [[nodiscard]] bool contains(uint32_t c) const {
     for (const CodeRange& x : r_) {
       if (c >= x.lo && c <= x.hi) return true;
@@ -75,23 +76,10 @@ class RangeSet {
   }
   [[nodiscard]] const std::vector<CodeRange>& ranges() const { return r_; }
 
-  // Simple case folding, approximated: ASCII letters with their other case, and the two
-  // non-ASCII characters that fold to ASCII letters (KELVIN SIGN, LONG S). Used only where
-  // a folded set must be complemented by hand.
-  [[nodiscard]] RangeSet folded() const {
-    RangeSet out = *this;
-    auto has = [&](uint32_t c) { return contains(c); };
-    for (uint32_t c = 'a'; c <= 'z'; ++c) {
-      if (has(c) || has(c - 32) || (c == 'k' && has(0x212A)) || (c == 's' && has(0x17F))) {
-        out.r_.push_back({c, c});
-        out.r_.push_back({c - 32, c - 32});
-        if (c == 'k') out.r_.push_back({0x212A, 0x212A});
-        if (c == 's') out.r_.push_back({0x17F, 0x17F});
-      }
-    }
-    out.normalize();
-    return out;
-  }
+  // The set closed under simple case folding. ASCII-only sets are folded here (each ASCII
+  // letter with its other case, k and s with KELVIN SIGN and LONG S); sets with other
+  // members are folded with RE2's tables, which costs one pass over all code points.
+  [[nodiscard]] RangeSet folded() const;
 
  private:
   void normalize() {
@@ -110,6 +98,36 @@ class RangeSet {
 };
 
 using ByteBits = std::bitset<256>;
+
+void append_hex(std::string& out, uint32_t c);
+
+RangeSet RangeSet::folded() const {
+  if (r_.empty() || is_all()) return *this;
+  if (r_.back().hi >= 0x80) {
+    std::string text = "[";
+    for (const CodeRange& x : r_) {
+      append_hex(text, x.lo);
+      text += "-";
+      append_hex(text, x.hi);
+    }
+    text += "]";
+    RangeSet out;
+    out.r_ = case_fold_closure(text);
+    out.add(*this);
+    return out;
+  }
+  RangeSet out = *this;
+  for (uint32_t c = 'a'; c <= 'z'; ++c) {
+    if (contains(c) || contains(c - 32)) {
+      out.r_.push_back({c, c});
+      out.r_.push_back({c - 32, c - 32});
+      if (c == 'k') out.r_.push_back({0x212A, 0x212A});
+      if (c == 's') out.r_.push_back({0x17F, 0x17F});
+    }
+  }
+  out.normalize();
+  return out;
+}
 
 bool is_ascii_word(uint32_t c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
@@ -237,27 +255,32 @@ struct CExpr {
     e.prop = std::move(name);
     return e;
   }
-  // Negation and the joins evaluate what is made of explicit ranges at once, so formulas
-  // keep properties only; ranges are folded when they are made (under (?i)), so folding and
-  // the set operations commute.
-  static CExpr negate(CExpr x) {
-    if (x.kind == Ranges) return of(x.ranges.complement());
+  // Negation and the joins evaluate explicit ranges at once where that is exact. Leaves are
+  // kept unfolded (RE2 folds a plain union itself); under (?i) (`fold`) a complement or an
+  // intersection computed here folds its operands first, since the dialect folds every
+  // item before negating or combining it. A costly fold (non-ASCII members) is deferred by
+  // keeping the negation as a node.
+  static CExpr negate(CExpr x, bool fold) {
+    if (x.kind == Ranges && (!fold || x.ranges.ascii_only())) {
+      return of((fold ? x.ranges.folded() : x.ranges).complement());
+    }
     if (x.kind == Not) return std::move(x.kids[0]);
     CExpr e;
     e.kind = Not;
     e.kids.push_back(std::move(x));
     return e;
   }
-  static CExpr join(Kind k, std::vector<CExpr> xs) {
+  static CExpr join(Kind k, std::vector<CExpr> xs, bool fold = false) {
     bool all_ranges = true;
     for (const CExpr& x : xs) all_ranges = all_ranges && x.kind == Ranges;
     if (all_ranges && !xs.empty()) {
-      RangeSet r = xs[0].ranges;
+      auto operand = [&](const RangeSet& r) { return (fold && k == And) ? r.folded() : r; };
+      RangeSet r = operand(xs[0].ranges);
       for (size_t i = 1; i < xs.size(); ++i) {
         if (k == Or) {
           r.add(xs[i].ranges);
         } else {
-          r = r.intersect(xs[i].ranges);
+          r = r.intersect(operand(xs[i].ranges));
         }
       }
       return of(std::move(r));
@@ -315,11 +338,11 @@ CExpr property_formula(const PropertyLookup& p) {
     case PropertyKind::Any: return CExpr::of(RangeSet::all());
     case PropertyKind::Ascii: return CExpr::of(RangeSet(0, 0x7F));
     case PropertyKind::Assigned: return assigned_formula();
-    case PropertyKind::Unassigned: return CExpr::negate(assigned_formula());
+    case PropertyKind::Unassigned: return CExpr::negate(assigned_formula(), false);
     case PropertyKind::Other: {
       std::vector<CExpr> xs;
       for (const char* n : {"L", "M", "N", "P", "S", "Z"}) xs.push_back(CExpr::property(n));
-      return CExpr::negate(CExpr::join(CExpr::Or, std::move(xs)));
+      return CExpr::negate(CExpr::join(CExpr::Or, std::move(xs)), false);
     }
     case PropertyKind::CasedLetter:
       return CExpr::join(CExpr::Or, {CExpr::property("Lu"), CExpr::property("Ll"), CExpr::property("Lt")});
@@ -354,11 +377,12 @@ struct Conjunction {
 constexpr size_t kMaxConjunctions = 256;
 
 // Disjunctive normal form of `e` (negated when `negated`); false when it grows too large.
-bool to_dnf(const CExpr& e, bool negated, std::vector<Conjunction>& out) {
+bool to_dnf(const CExpr& e, bool negated, bool fold, std::vector<Conjunction>& out) {
   switch (e.kind) {
     case CExpr::Ranges: {
       Conjunction c;
-      c.ranges = negated ? e.ranges.complement() : e.ranges;
+      const RangeSet r = fold ? e.ranges.folded() : e.ranges;
+      c.ranges = negated ? r.complement() : r;
       if (!c.ranges.empty()) out.push_back(std::move(c));
       return true;
     }
@@ -368,13 +392,13 @@ bool to_dnf(const CExpr& e, bool negated, std::vector<Conjunction>& out) {
       out.push_back(std::move(c));
       return true;
     }
-    case CExpr::Not: return to_dnf(e.kids[0], !negated, out);
+    case CExpr::Not: return to_dnf(e.kids[0], !negated, fold, out);
     case CExpr::Or:
     case CExpr::And: {
       const bool is_or = (e.kind == CExpr::Or) != negated;
       if (is_or) {
         for (const CExpr& k : e.kids) {
-          if (!to_dnf(k, negated, out)) return false;
+          if (!to_dnf(k, negated, fold, out)) return false;
           if (out.size() > kMaxConjunctions) return false;
         }
         return true;
@@ -382,7 +406,7 @@ bool to_dnf(const CExpr& e, bool negated, std::vector<Conjunction>& out) {
       std::vector<Conjunction> acc(1);
       for (const CExpr& k : e.kids) {
         std::vector<Conjunction> part;
-        if (!to_dnf(k, negated, part)) return false;
+        if (!to_dnf(k, negated, fold, part)) return false;
         std::vector<Conjunction> next;
         for (const Conjunction& a : acc) {
           for (const Conjunction& b : part) {
@@ -452,7 +476,7 @@ std::optional<std::string> class_text(const CExpr& e, bool fold) {
     }
   } else {
     std::vector<Conjunction> dnf;
-    if (!to_dnf(e, false, dnf)) return std::nullopt;
+    if (!to_dnf(e, false, fold, dnf)) return std::nullopt;
     // Merge the pure range terms.
     RangeSet plain;
     std::vector<std::string> terms;
@@ -822,21 +846,22 @@ class Translator {
 
   std::optional<CExpr> formula_of(uint32_t i) {
     const Node& n = node(i);
-    auto neg = [&](CExpr e) { return n.negated ? CExpr::negate(std::move(e)) : std::move(e); };
-    auto ranges = [&](RangeSet r) { return CExpr::of(has(kFlagI) ? r.folded() : std::move(r)); };
+    const bool fold = has(kFlagI);
+    auto neg = [&](CExpr e) { return n.negated ? CExpr::negate(std::move(e), fold) : std::move(e); };
+    auto ranges = [&](RangeSet r) { return CExpr::of(std::move(r)); };
     switch (n.kind) {
       case NodeKind::ClassEmpty: return CExpr::of(RangeSet());
       case NodeKind::ClassLiteral: return ranges(RangeSet(n.c, n.c));
       case NodeKind::ClassRange: return ranges(RangeSet(n.c, n.c2));
       case NodeKind::ClassAscii: return neg(ranges(bits_to_ranges(ascii_class_bits(static_cast<AsciiKind>(n.sub)))));
-      case NodeKind::Perl: return neg(fold_leaves(perl_formula(static_cast<PerlKind>(n.sub))));
+      case NodeKind::Perl: return neg(perl_formula(static_cast<PerlKind>(n.sub)));
       case NodeKind::Unicode: {
         const PropertyLookup p = lookup_property(static_cast<UnicodeForm>(n.sub), n.name, n.value);
         if (!p.ok) {
           fail(n.span, p.error);
           return std::nullopt;
         }
-        return neg(fold_leaves(property_formula(p)));
+        return neg(property_formula(p));
       }
       case NodeKind::Bracketed: {
         auto inner = formula(n.kids[0]);
@@ -850,7 +875,7 @@ class Translator {
           if (!x) return std::nullopt;
           xs.push_back(std::move(*x));
         }
-        return CExpr::join(CExpr::Or, std::move(xs));
+        return CExpr::join(CExpr::Or, std::move(xs), fold);
       }
       case NodeKind::ClassOp: {
         auto l = formula(n.kids[0]);
@@ -858,13 +883,13 @@ class Translator {
         auto r = formula(n.kids[1]);
         if (!r) return std::nullopt;
         switch (static_cast<ClassOpKind>(n.sub)) {
-          case ClassOpKind::Intersection: return CExpr::join(CExpr::And, {std::move(*l), std::move(*r)});
+          case ClassOpKind::Intersection: return CExpr::join(CExpr::And, {std::move(*l), std::move(*r)}, fold);
           case ClassOpKind::Difference:
-            return CExpr::join(CExpr::And, {std::move(*l), CExpr::negate(std::move(*r))});
+            return CExpr::join(CExpr::And, {std::move(*l), CExpr::negate(std::move(*r), fold)}, fold);
           case ClassOpKind::SymmetricDifference: {
-            CExpr a = CExpr::join(CExpr::And, {*l, CExpr::negate(*r)});
-            CExpr b = CExpr::join(CExpr::And, {CExpr::negate(std::move(*l)), std::move(*r)});
-            return CExpr::join(CExpr::Or, {std::move(a), std::move(b)});
+            CExpr a = CExpr::join(CExpr::And, {*l, CExpr::negate(*r, fold)}, fold);
+            CExpr b = CExpr::join(CExpr::And, {CExpr::negate(std::move(*l), fold), std::move(*r)}, fold);
+            return CExpr::join(CExpr::Or, {std::move(a), std::move(b)}, fold);
           }
         }
         return std::nullopt;
@@ -905,14 +930,6 @@ class Translator {
       }
     }
     return bits;
-  }
-
-  // Under (?i), folds the explicit ranges of a formula (properties are folded by RE2).
-  CExpr fold_leaves(CExpr e) const {
-    if (!has(kFlagI)) return e;
-    if (e.kind == CExpr::Ranges) return CExpr::of(e.ranges.folded());
-    for (CExpr& k : e.kids) k = fold_leaves(std::move(k));
-    return e;
   }
 
   static uint8_t bits_of_ascii_set(const ByteBits& b) {

@@ -142,6 +142,10 @@ TEST(RegexDialect, BracketClasses) {
       {"(?i)[a-z]+", "ABCkK" + kKelvin, "0-5"},  // ASCII mode folds ASCII letters only
       {"(?i)[^k]", "kK" + kKelvin + "x", "5-6"},  // Unicode mode (negated class): K, k and KELVIN fold together
       {"(?i)[a-z&&k]+", "kKx", "0-2"},
+      {"(?i)[\xC3\xA9&&\\pL]", "\xC3\x89", "0-2"},      // folding before the intersection
+      {"(?i)[^\xC3\xA9]", "\xC3\x89x", "2-3"},
+      {"(?i)[\\pL--[\xC3\xA9]]+", "a\xC3\x89" "b", "0-1,3-4"},
+      {"(?i)[\\pL--[k]]+", "ak" + kKelvin + "b", "0-1,5-6"},
       {"[\\p{Greek}&&\\p{Lu}]+", "\xCE\xB1\xCE\x91\xCE\x92", "2-6"},
       {"[\\p{L}--\\p{Latin}]+", "a\xCE\xB1\xCE\xB2", "1-5"},
       {"[\\W\\d]+", "a1-", "1-3"},
