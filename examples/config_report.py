@@ -107,7 +107,7 @@ def main():
             print(f"  {sect}.{key} = {shown}")
 
     requests, rejected = read_log(os.path.join(HERE, "data", "access.log"))
-    print(f"access log: {len(requests)} requests, {len(rejected)} rejected lines")
+    print(f"access log: {len(requests)} requests, {len(rejected)} rejected")
     by_status = {}
     for method, target, status, size in requests:
         by_status.setdefault(status, []).append(f"{method} {target}")
@@ -123,7 +123,7 @@ def main():
         expr.parse_string(deep)
         print("deep nesting: parsed")
     except ValueError as e:
-        print(f"deep nesting: ValueError: {str(e)[:70]}")
+        print(f"deep nesting: ValueError: {e}")
     return 0
 
 

@@ -249,6 +249,15 @@ PyResult<PyRef> run_constructor_frame(const ArgumentSpec& spec, ConstructorBody 
                                       PyObject* args, PyObject* kwargs) noexcept {
   PyResult<Slots> slots = extract_arguments_tuple_dict(spec, args, kwargs);
   if (!slots.ok()) return slots.take_error();
+  // The keyword dictionary may be the caller's own (a C caller such as
+  // _thread.start_new_thread passes it through unchanged), and a conversion can run Python
+  // code (__bool__, __index__) that removes an entry from it. So the frame holds its own
+  // reference to every argument until the body has finished; a text view or an `expr`
+  // never outlives its object.
+  std::array<PyRef, kMaxParams> held;
+  if (kwargs != nullptr) {
+    for (size_t i = 0; i < spec.count; ++i) held[i] = PyRef::borrow(slots.value()[i]);
+  }
   PyResult<CallArgs> call = convert_all(spec, slots.value());
   if (!call.ok()) return call.take_error();
   return body(type, call.value());

@@ -8,7 +8,9 @@
 #include "construction/call_frame.hpp"
 #include "construction/element_object.hpp"
 #include "construction/operators.hpp"
+#include "text_ops/matches.hpp"
 #include "text_ops/parse_string.hpp"
+#include "text_ops/transform_string.hpp"
 
 namespace vantorel::py {
 
@@ -40,10 +42,10 @@ extern template PyResult<PyRef> pending_method<MethodId::SearchStringFlat>(PyObj
 [[nodiscard]] constexpr MethodBody method_body(ClassId cls, MethodId m) noexcept {
   switch (m) {
     case MethodId::ParseString: return parse_string_body(cls);
-    case MethodId::Matches: return &pending_method<MethodId::Matches>;
+    case MethodId::Matches: return matches_body(cls);
     case MethodId::SearchString: return &pending_method<MethodId::SearchString>;
     case MethodId::SearchStringCount: return &pending_method<MethodId::SearchStringCount>;
-    case MethodId::TransformString: return &pending_method<MethodId::TransformString>;
+    case MethodId::TransformString: return transform_string_body(cls);
     case MethodId::ParseBatch: return &pending_method<MethodId::ParseBatch>;
     case MethodId::ParseBatchCount: return &pending_method<MethodId::ParseBatchCount>;
     case MethodId::SearchStringFlat: return &pending_method<MethodId::SearchStringFlat>;

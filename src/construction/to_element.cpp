@@ -1,11 +1,34 @@
-// to_element: instances of the 26 classes share their element; nothing else converts.
-// Placeholder until the conversion is written: every object is refused.
+// to_element: an instance of one of the 26 classes shares its element with the new handle;
+// nothing else converts (no str is ever wrapped into a Literal, no element is copied).
 #include "construction/to_element.hpp"
+
+#include <array>
+
+#include "construction/element_object.hpp"
 
 namespace vantorel::py {
 
-PyResult<ElementRef> to_element(PyObject* /*o*/) noexcept {
-  return PyError::ours(PyExc_NotImplementedError, "element conversion is not implemented yet");
+namespace {
+
+// The classes in the order they are tried (the order of element_classes.hpp).
+constexpr std::array<ClassId, kClassCount> kConversionOrder{
+#define VANTOREL_CLASS_ORDER(Name, Element) ClassId::Name,
+    VANTOREL_ELEMENT_CLASSES(VANTOREL_CLASS_ORDER)
+#undef VANTOREL_CLASS_ORDER
+};
+
+}  // namespace
+
+PyResult<ElementRef> to_element(PyObject* o) noexcept {
+  for (ClassId id : kConversionOrder) {
+    if (!is_instance(o, id)) continue;
+    // The handle is copied under a shared borrow. An object under an exclusive borrow (never
+    // taken by this module) counts as not an instance of the class.
+    PyResult<SharedBorrow> borrow = SharedBorrow::take(o);
+    if (!borrow.ok()) continue;
+    return ElementRef(element_of(o));
+  }
+  return PyError::ours(PyExc_ValueError, "Unsupported parser element type");
 }
 
 }  // namespace vantorel::py

@@ -33,6 +33,11 @@ PyResult<bool> module_add(PyObject* module, PyObject* name, PyObject* value) noe
     if (!all) return PyError::fetch();
     if (PyObject_SetAttr(module, all_name(), all.get()) < 0) return PyError::fetch();
   }
+  // A module made by module_from_spec can be given any __all__ before it runs this slot:
+  // one that is not a list fails the import instead of failing the append.
+  if (!PyList_Check(all.get())) {
+    return PyError::ours(PyExc_TypeError, type_mismatch_text(all.get(), &PyList_Type));
+  }
   VANTOREL_CHECK(PyList_Append(all.get(), name) == 0, "could not append __name__ to __all__");
   if (PyObject_SetAttr(module, name, value) < 0) return PyError::fetch();
   return true;

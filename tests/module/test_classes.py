@@ -141,6 +141,20 @@ class ClassDeclarationTest(ModuleTestCase):
                     else:
                         self.assertEqual(m.__doc__, FREE_TEXTS.get((name, method)))
 
+    def test_slots_present_and_absent(self):
+        # Every class has +; all but And have | and a constructor; only Forward has <<=.
+        # No class defines repr, str, hash, comparison, call, iteration or attribute slots.
+        absent = ["__repr__", "__str__", "__hash__", "__eq__", "__lt__", "__call__", "__iter__",
+                  "__getattribute__", "__setattr__", "__init__", "__dict__", "__weakref__"]
+        for name in CLASS_NAMES:
+            with self.subTest(name):
+                own = vars(getattr(v, name))
+                self.assertIn("__add__", own)
+                self.assertEqual("__or__" in own, name != "And")
+                self.assertEqual("__new__" in own, name != "And")
+                self.assertEqual("__ilshift__" in own, name == "Forward")
+                self.assertEqual([k for k in absent if k in own], [])
+
     def test_instances_have_no_dict_or_weakref_and_compare_by_identity(self):
         a, b = v.Empty(), v.Empty()
         with self.assertRaises(AttributeError):

@@ -1,6 +1,7 @@
 """Calls that reach the classes by unusual roads end in exceptions, never in a crash;
 concurrent calls on one object from several threads give correct results."""
 import copy
+import ctypes
 import pickle
 import threading
 import unittest
@@ -36,6 +37,36 @@ class HostileCallsTest(ModuleTestCase):
         self.assertEqual(v.CaselessLiteral("a\0b").parse_string("A\0B"), ["a\0b"])
         self.assertParseFails(v.CaselessLiteral("x"), "\U0001F600", 0, "Expected 'x' (caseless)")
         self.assertParseFails(v.NoMatch(), " \u00e9", 1, "NoMatch will never match")
+
+
+class CallerOwnedKeywordsTest(ModuleTestCase):
+    """A C caller may hand a constructor its own keyword dictionary (_thread.start_new_thread
+    does), and Python code run by a conversion may empty it during the call."""
+
+    def test_arguments_outlive_their_removal_from_the_dictionary(self):
+        call = ctypes.pythonapi.PyObject_Call
+        call.restype = ctypes.py_object
+        call.argtypes = [ctypes.py_object] * 3
+        kwargs = {}
+
+        class Flag:
+            __module__ = "numpy"
+
+            def __bool__(self):
+                kwargs.clear()  # drops the dictionary's references to every argument
+                return True
+
+        Flag.__name__ = "bool_"
+        # Large enough that its memory goes back to the system when freed: a text view
+        # left pointing into it would fault.
+        size = 40 << 20
+        kwargs.update(quote_char="'" + "q" * size, multiline=Flag())
+        element = call(v.QuotedString, (), kwargs)
+        self.assertEqual(kwargs, {})
+        with self.assertRaises(ValueError) as caught:
+            element.parse_string("x")
+        expected = "ParseException at position 0: Expected quoted string starting with ''" + "q" * size + "'"
+        self.assertTrue(str(caught.exception) == expected)
 
 
 class ThreadsTest(ModuleTestCase):

@@ -1,5 +1,6 @@
 """Start-up: the module's names, __all__, __version__ and a second import."""
 import importlib
+import importlib.util
 import sys
 import unittest
 
@@ -55,6 +56,28 @@ class ModuleStartUpTest(ModuleTestCase):
             self.assertEqual(second.Literal("a").parse_string("a"), ["a"])
         finally:
             sys.modules["vantorel"] = first
+
+    def test_exec_appends_to_the_all_it_finds(self):
+        # A module made from the spec has not run its execution slot yet; whatever
+        # __all__ it is given first is used, and one that is not a list fails the import.
+        cases = [(["x"], None, ["x"] + ALL), (ListSub(), None, ALL),
+                 (("x",), "'tuple' object is not an instance of 'list'", None),
+                 (None, "'None' is not an instance of 'list'", None)]
+        for preset, error, expected in cases:
+            with self.subTest(preset=preset):
+                module = importlib.util.module_from_spec(vantorel.__spec__)
+                module.__all__ = preset
+                if error is None:
+                    vantorel.__spec__.loader.exec_module(module)
+                    self.assertIs(module.__all__, preset)
+                    self.assertEqual(module.__all__, expected)
+                    self.assertIs(module.Literal, vantorel.Literal)
+                else:
+                    self.assertRaisesText(TypeError, error, vantorel.__spec__.loader.exec_module, module)
+
+
+class ListSub(list):
+    pass
 
 
 if __name__ == "__main__":

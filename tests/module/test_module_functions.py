@@ -27,11 +27,18 @@ class CharacterSetTest(ModuleTestCase):
                 self.assertEqual(f(), content)
                 self.assertIsNot(f(), f())
                 self.assertEqual(f.__text_signature__, "()")
+                self.assertIsNone(f.__doc__)
         self.assertEqual(len(v.printables()), 94)
         self.assertTrue(v.printables().startswith("0123456789") and v.printables().endswith("~"))
 
 
 class OneOfTest(ModuleTestCase):
+    def test_signature_and_docstring(self):
+        self.assertEqual(v.one_of.__text_signature__, "(strs)")
+        self.assertEqual(v.one_of.__doc__,
+                         "Create a MatchFirst from a space-separated string of literal alternatives.\n"
+                         'Equivalent to merlak.one_of("+ - * /").')
+
     def test_alternatives_in_text_order_first_success_wins(self):
         grammar = v.one_of("a ab")
         self.assertIs(type(grammar), v.MatchFirst)

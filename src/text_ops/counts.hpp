@@ -1,0 +1,78 @@
+// The counts of search_string_count that need no matcher call: count_keyword_occurrences,
+// which looks only at the positions holding the keyword's first byte and jumps over each
+// match, and the closed formulas of the anchors and Char. Each equals what count_matches
+// gives with the kind's try_match_at. Nothing here knows Python.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "elements/literals.hpp"
+
+namespace vantorel {
+
+// The number of Keyword matches of the scan over text[0, n): the keyword's bytes, with no
+// identifier byte after them (the byte before a match is never examined, so xif holds one
+// if; a non-ASCII byte after the keyword ends it). An empty keyword matches with zero width
+// at every position whose byte is not an identifier byte. Allocates nothing.
+[[nodiscard]] inline uint64_t count_keyword_occurrences(const KeywordElement& k, const char* text, uint64_t n) noexcept {
+  if (n == 0) return 0;
+  const unsigned char* ident = k.ident_chars.is_ident;
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  const uint64_t len = k.length;
+  uint64_t count = 0;
+  if (len == 0) {
+    for (uint64_t p = 0; p < n; ++p) count += ident[s[p]] == 0 ? 1 : 0;
+    return count;
+  }
+  // Positions without the first byte are misses that move one byte on: jump to the next
+  // first byte instead of stepping there.
+  uint64_t p = 0;
+  while (p < n) {
+    const void* hit = std::memchr(text + p, k.first_byte, n - p);
+    if (hit == nullptr) break;
+    p = static_cast<uint64_t>(static_cast<const unsigned char*>(hit) - s);
+    const uint64_t q = p + len;
+    const bool matched = q <= n && (len == 1 || std::memcmp(text + p + 1, k.keyword.data() + 1, len - 1) == 0) &&
+                         (q == n || ident[s[q]] == 0);
+    if (matched) {
+      ++count;
+      p = q;
+    } else {
+      ++p;
+    }
+  }
+  return count;
+}
+
+// The number of line feeds in text[0, n): LineEnd's count (it matches at a line feed only,
+// the end of the text being never tried).
+[[nodiscard]] inline uint64_t count_line_feeds(const char* text, uint64_t n) noexcept {
+  uint64_t count = 0;
+  const char* p = text;
+  const char* end = text + n;
+  while (p < end) {
+    const void* hit = std::memchr(p, '\n', static_cast<size_t>(end - p));
+    if (hit == nullptr) break;
+    ++count;
+    p = static_cast<const char*>(hit) + 1;
+  }
+  return count;
+}
+
+// LineStart's count: 0 for the empty text, else 1 for position 0 plus one per line feed
+// before the last byte (a line feed in the last byte starts a line only at n, never tried).
+[[nodiscard]] inline uint64_t count_line_starts(const char* text, uint64_t n) noexcept {
+  return n == 0 ? 0 : 1 + count_line_feeds(text, n - 1);
+}
+
+// Char's count: the bytes whose table entry is 1 (each is a one-byte hit).
+[[nodiscard]] inline uint64_t count_table_bytes(const unsigned char (&table)[256], const char* text,
+                                                uint64_t n) noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  uint64_t count = 0;
+  for (uint64_t i = 0; i < n; ++i) count += table[s[i]];
+  return count;
+}
+
+}  // namespace vantorel

@@ -1,0 +1,76 @@
+"""The Regex class from Python: construction errors and its parse_string fast path."""
+import unittest
+
+import vantorel as v
+from support import ModuleTestCase
+
+
+class RegexConstructionTest(ModuleTestCase):
+    def test_errors(self):
+        self.run_error_table([
+            (lambda: v.Regex(5), TypeError, "argument 'pattern': 'int' object is not an instance of 'str'"),
+            (lambda: v.Regex(), TypeError, "Regex.__new__() missing 1 required positional argument: 'pattern'"),
+        ])
+
+    def test_invalid_pattern_is_a_value_error_showing_the_wrapped_pattern(self):
+        for pattern in ("(", "a)", "[z-a]", "x{2,1}"):
+            with self.subTest(pattern=pattern):
+                with self.assertRaises(ValueError) as caught:
+                    v.Regex(pattern)
+                self.assertIs(type(caught.exception), ValueError)
+                self.assertIn("^(?:", str(caught.exception))
+
+    def test_message_on_the_generic_roads(self):
+        # Inside a Group the Regex is parsed by parse_impl: its stored message appears.
+        self.assertParseFails(v.Group(v.Regex("a+")), " b", 1, "Expected match for /a+/")
+
+
+class RegexFastPathTest(ModuleTestCase):
+    def test_results(self):
+        cases = [
+            (v.Regex("a+"), "  aaab", ["aaa"]),
+            (v.Regex(""), "xyz", [""]),
+            (v.Regex(r"\s*"), "  x", [""]),  # the expression decides, after the leading skip
+            (v.Regex("[abc]"), " b", ["b"]),
+            (v.Regex("^a|b"), "b", ["b"]),
+            (v.Regex(r"\bx"), "  x", ["x"]),
+            (v.Regex("é+"), "ééx", ["éé"]),
+            (v.Regex(r"\d+(?:\.\d+)?"), "3.25kg", ["3.25"]),
+        ]
+        for element, text, tokens in cases:
+            with self.subTest(text=text, tokens=tokens):
+                result = element.parse_string(text)
+                self.assertEqual(result, tokens)
+                self.assertPlainTokens(result)
+
+    def test_failures(self):
+        for element, text in ((v.Regex("b"), "ab"), (v.Regex("a+"), "   "), (v.Regex("a"), ""),
+                              (v.Regex("^a|b"), "xb")):
+            with self.subTest(text=text):
+                self.assertRaisesText(ValueError, "Expected regex match", element.parse_string, text)
+
+    def test_in_composed_grammars(self):
+        number = v.Regex(r"\d+")
+        self.assertEqual((v.Literal("n") + number).parse_string("n 42"), ["n", "42"])
+        self.assertEqual((number | v.Literal("x")).parse_string("x"), ["x"])
+        self.assertEqual(v.OneOrMore(number).parse_string("1 22 333"), ["1", "22", "333"])
+        self.assertRaisesText(ValueError, "Expected match", (v.Literal("n") + number).parse_string, "n x")
+
+
+    def test_reference_counts(self):
+        element, ok, bad, pattern = v.Regex(r"\d+"), "".join([" 1", "23"]), "".join(["x", "1"]), "".join(["(", "a"])
+
+        def call():
+            element.parse_string(ok)
+            for f in (lambda: element.parse_string(bad), lambda: v.Regex(pattern)):
+                try:
+                    f()
+                except ValueError:
+                    pass
+            v.Regex(ok)
+
+        self.assertRefcountsStable([element, ok, bad, pattern], call, rounds=2000)
+
+
+if __name__ == "__main__":
+    unittest.main()
