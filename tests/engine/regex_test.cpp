@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -485,6 +486,67 @@ TEST(RegexElement, RoadsAgreeAndStayOnCharacterBoundaries) {
       }
     }
   }
+}
+
+// A random pattern over the constructs whose RE2 syntax means what the dialect means.
+std::string random_pattern(std::mt19937& rng, int depth) {
+  static const char* kAtoms[] = {"a", "b", "[ab]", "[^a]", ".", "\\d", "\\b", "^", "$", "(?i)a", "\\B", "[a-c]", "\\w"};
+  static const char* kOps[] = {"*", "+", "?", "*?", "+?", "??", "{2}", "{0,2}", "{1,}", "{1,3}?"};
+  const unsigned r = rng() % 10;
+  if (depth == 0 || r < 3) return kAtoms[rng() % std::size(kAtoms)];
+  if (r < 5) return random_pattern(rng, depth - 1) + random_pattern(rng, depth - 1);
+  if (r < 7) return random_pattern(rng, depth - 1) + "|" + random_pattern(rng, depth - 1);
+  const std::string group = (rng() % 2 ? "(" : "(?:") + random_pattern(rng, depth - 1) + ")";
+  return r < 8 ? group : group + kOps[rng() % std::size(kOps)];
+}
+
+// The iteration rule written directly on RE2 for the same pattern text.
+std::string re2_spans(const std::string& pattern, std::string_view text) {
+  RE2::Options o;
+  o.set_log_errors(false);
+  o.set_never_capture(true);
+  RE2 re("(?:" + pattern + ")", o);
+  if (!re.ok()) return "error";
+  const re2::StringPiece whole(text.data(), text.size());
+  auto next = [&](size_t from, size_t& b, size_t& e) {
+    re2::StringPiece m;
+    if (from > text.size() || !re.Match(whole, from, text.size(), RE2::UNANCHORED, &m, 1)) return false;
+    b = static_cast<size_t>(m.data() - text.data());
+    e = b + m.size();
+    return true;
+  };
+  std::string out;
+  size_t from = 0;
+  size_t b;
+  size_t e;
+  bool has_last = false;
+  size_t last_end = 0;
+  while (next(from, b, e)) {
+    if (b == e && has_last && last_end == e && !next(from + 1, b, e)) break;
+    if (!out.empty()) out += ",";
+    out += std::to_string(b) + "-" + std::to_string(e);
+    from = e;
+    last_end = e;
+    has_last = true;
+  }
+  return out;
+}
+
+TEST(RegexDialect, AgreesWithRe2WhereTheSyntaxMeansTheSame) {
+  std::mt19937 rng(2024);
+  const std::string alphabet = "ab1 A\n-";
+  int compared = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string pattern = random_pattern(rng, 3);
+    std::string text;
+    for (unsigned k = rng() % 9; k > 0; --k) text.push_back(alphabet[rng() % alphabet.size()]);
+    const std::string want = re2_spans(pattern, text);
+    if (want == "error") continue;  // e.g. a repeated assertion RE2 refuses
+    SCOPED_TRACE("pattern /" + pattern + "/ on '" + text + "'");
+    ASSERT_EQ(spans(pattern, text), want);
+    ++compared;
+  }
+  EXPECT_GT(compared, 2500);
 }
 
 }  // namespace
