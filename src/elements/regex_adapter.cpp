@@ -69,9 +69,9 @@ bool assertion_holds(AssertKind kind, bool unicode, const char* text, uint64_t n
   }
 }
 
-// The Unicode \w class as ranges, taken once from RE2's own tables: one pass of the class
-// over a text of every code point in order.
-std::vector<CodeRange> build_word_ranges() {
+// Every code point in order (surrogates excluded), as UTF-8: a text over which one pass of
+// a class gives the class's members as runs.
+std::string all_code_points() {
   std::string all;
   all.reserve(4400000);
   auto put = [&](uint32_t c) {
@@ -95,7 +95,13 @@ std::vector<CodeRange> build_word_ranges() {
     if (c == 0xD800) c = 0xE000;
     put(c);
   }
-  RE2 re("[" + std::string(kUnicodeWordClass) + "]+", options(false));
+  return all;
+}
+
+// The members of an RE2 class text, as ranges, read off RE2's own tables.
+std::vector<CodeRange> class_members(const std::string& class_text) {
+  const std::string all = all_code_points();
+  RE2 re("(?:" + class_text + ")+", options(false));
   std::vector<CodeRange> out;
   const auto* s = reinterpret_cast<const unsigned char*>(all.data());
   re2::StringPiece text(all);
@@ -110,13 +116,35 @@ std::vector<CodeRange> build_word_ranges() {
   return out;
 }
 
+const std::vector<CodeRange>& word_ranges() {
+  static const std::vector<CodeRange> ranges = class_members("[" + std::string(kUnicodeWordClass) + "]");
+  return ranges;
+}
+
 }  // namespace
 
 bool is_unicode_word(uint32_t cp) {
   if (cp < 0x80) return ascii_word_byte(static_cast<unsigned char>(cp));
-  static const std::vector<CodeRange> ranges = build_word_ranges();
+  const std::vector<CodeRange>& ranges = word_ranges();
   auto it = std::upper_bound(ranges.begin(), ranges.end(), cp, [](uint32_t c, const CodeRange& r) { return c < r.lo; });
   return it != ranges.begin() && cp <= std::prev(it)->hi;
+}
+
+uint8_t unicode_word_overlap(uint32_t lo, uint32_t hi) {
+  const std::vector<CodeRange>& ranges = word_ranges();
+  uint8_t bits = 0;
+  uint32_t covered = 0;  // word characters of [lo, hi]
+  for (const CodeRange& r : ranges) {
+    if (r.hi < lo || r.lo > hi) continue;
+    bits |= 1;
+    covered += std::min(r.hi, hi) - std::max(r.lo, lo) + 1;
+  }
+  if (covered < hi - lo + 1) bits |= 2;
+  return bits;
+}
+
+std::vector<CodeRange> case_fold_closure(std::string_view class_text) {
+  return class_members("(?i:" + std::string(class_text) + ")");
 }
 
 uint64_t re2_program_size(std::string_view re2_text) {

@@ -67,6 +67,7 @@ class RangeSet {
   }
   [[nodiscard]] bool empty() const { return r_.empty(); }
   [[nodiscard]] bool is_all() const { return r_.size() == 1 && r_[0].lo == 0 && r_[0].hi == kMaxCp; }
+  [[nodiscard]] bool ascii_only() const { return r_.empty() || r_.back().hi < 0x80; }
   [[nodiscard]] bool contains(uint32_t c) const {
     for (const CodeRange& x : r_) {
       if (c >= x.lo && c <= x.hi) return true;
@@ -75,23 +76,10 @@ class RangeSet {
   }
   [[nodiscard]] const std::vector<CodeRange>& ranges() const { return r_; }
 
-  // Simple case folding, approximated: ASCII letters with their other case, and the two
-  // non-ASCII characters that fold to ASCII letters (KELVIN SIGN, LONG S). Used only where
-  // a folded set must be complemented by hand.
-  [[nodiscard]] RangeSet folded() const {
-    RangeSet out = *this;
-    auto has = [&](uint32_t c) { return contains(c); };
-    for (uint32_t c = 'a'; c <= 'z'; ++c) {
-      if (has(c) || has(c - 32) || (c == 'k' && has(0x212A)) || (c == 's' && has(0x17F))) {
-        out.r_.push_back({c, c});
-        out.r_.push_back({c - 32, c - 32});
-        if (c == 'k') out.r_.push_back({0x212A, 0x212A});
-        if (c == 's') out.r_.push_back({0x17F, 0x17F});
-      }
-    }
-    out.normalize();
-    return out;
-  }
+  // The set closed under simple case folding. ASCII-only sets are folded here (each ASCII
+  // letter with its other case, k and s with KELVIN SIGN and LONG S); sets with other
+  // members are folded with RE2's tables, which costs one pass over all code points.
+  [[nodiscard]] RangeSet folded() const;
 
  private:
   void normalize() {
@@ -110,6 +98,36 @@ class RangeSet {
 };
 
 using ByteBits = std::bitset<256>;
+
+void append_hex(std::string& out, uint32_t c);
+
+RangeSet RangeSet::folded() const {
+  if (r_.empty() || is_all()) return *this;
+  if (r_.back().hi >= 0x80) {
+    std::string text = "[";
+    for (const CodeRange& x : r_) {
+      append_hex(text, x.lo);
+      text += "-";
+      append_hex(text, x.hi);
+    }
+    text += "]";
+    RangeSet out;
+    out.r_ = case_fold_closure(text);
+    out.add(*this);
+    return out;
+  }
+  RangeSet out = *this;
+  for (uint32_t c = 'a'; c <= 'z'; ++c) {
+    if (contains(c) || contains(c - 32)) {
+      out.r_.push_back({c, c});
+      out.r_.push_back({c - 32, c - 32});
+      if (c == 'k') out.r_.push_back({0x212A, 0x212A});
+      if (c == 's') out.r_.push_back({0x17F, 0x17F});
+    }
+  }
+  out.normalize();
+  return out;
+}
 
 bool is_ascii_word(uint32_t c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
@@ -237,19 +255,54 @@ struct CExpr {
     e.prop = std::move(name);
     return e;
   }
-  static CExpr negate(CExpr x) {
+  // Negation and the joins evaluate explicit ranges at once where that is exact. Leaves are
+  // kept unfolded (RE2 folds a plain union itself); under (?i) (`fold`) a complement or an
+  // intersection computed here folds its operands first, since the dialect folds every
+  // item before negating or combining it. A costly fold (non-ASCII members) is deferred by
+  // keeping the negation as a node.
+  static CExpr negate(CExpr x, bool fold) {
+    if (x.kind == Ranges && (!fold || x.ranges.ascii_only())) {
+      return of((fold ? x.ranges.folded() : x.ranges).complement());
+    }
+    if (x.kind == Not) return std::move(x.kids[0]);
     CExpr e;
     e.kind = Not;
     e.kids.push_back(std::move(x));
     return e;
   }
-  static CExpr join(Kind k, std::vector<CExpr> xs) {
+  static CExpr join(Kind k, std::vector<CExpr> xs, bool fold = false) {
+    bool all_ranges = true;
+    for (const CExpr& x : xs) all_ranges = all_ranges && x.kind == Ranges;
+    if (all_ranges && !xs.empty()) {
+      auto operand = [&](const RangeSet& r) { return (fold && k == And) ? r.folded() : r; };
+      RangeSet r = operand(xs[0].ranges);
+      for (size_t i = 1; i < xs.size(); ++i) {
+        if (k == Or) {
+          r.add(xs[i].ranges);
+        } else {
+          r = r.intersect(operand(xs[i].ranges));
+        }
+      }
+      return of(std::move(r));
+    }
     CExpr e;
     e.kind = k;
     e.kids = std::move(xs);
     return e;
   }
+  [[nodiscard]] size_t size() const {
+    size_t n = 1;
+    for (const CExpr& k : kids) n += k.size();
+    return n;
+  }
 };
+
+// A class formula larger than this (symmetric differences of property classes double it at
+// every level) is refused rather than expanded.
+constexpr size_t kMaxFormulaSize = 4000;
+
+constexpr uint64_t kMaxLazyNesting = 2000;
+constexpr uint64_t kOptionalCopyCost = 32;
 
 CExpr word_formula() {
   RangeSet extra;
@@ -285,11 +338,11 @@ CExpr property_formula(const PropertyLookup& p) {
     case PropertyKind::Any: return CExpr::of(RangeSet::all());
     case PropertyKind::Ascii: return CExpr::of(RangeSet(0, 0x7F));
     case PropertyKind::Assigned: return assigned_formula();
-    case PropertyKind::Unassigned: return CExpr::negate(assigned_formula());
+    case PropertyKind::Unassigned: return CExpr::negate(assigned_formula(), false);
     case PropertyKind::Other: {
       std::vector<CExpr> xs;
       for (const char* n : {"L", "M", "N", "P", "S", "Z"}) xs.push_back(CExpr::property(n));
-      return CExpr::negate(CExpr::join(CExpr::Or, std::move(xs)));
+      return CExpr::negate(CExpr::join(CExpr::Or, std::move(xs)), false);
     }
     case PropertyKind::CasedLetter:
       return CExpr::join(CExpr::Or, {CExpr::property("Lu"), CExpr::property("Ll"), CExpr::property("Lt")});
@@ -321,7 +374,7 @@ struct Conjunction {
   std::set<std::string> neg;
 };
 
-constexpr size_t kMaxConjunctions = 4096;
+constexpr size_t kMaxConjunctions = 256;
 
 // Disjunctive normal form of `e` (negated when `negated`); false when it grows too large.
 bool to_dnf(const CExpr& e, bool negated, bool fold, std::vector<Conjunction>& out) {
@@ -479,6 +532,7 @@ struct Frag {
   uint8_t first = 0;      // word-ness bits of a first character
   uint8_t last = 0;       // of a last character
   bool nullable = true;   // can match the empty text
+  int64_t width = 0;      // characters every match consumes, or -1 when matches differ in length
   bool pending = false;   // a word assertion waiting for its neighbours
   AssertKind look = AssertKind::WordBoundary;
   bool look_unicode = false;
@@ -636,6 +690,7 @@ class Translator {
     f.text = std::move(text);
     f.first = f.last = bits;
     f.nullable = false;
+    f.width = 1;
     return f;
   }
 
@@ -781,13 +836,24 @@ class Translator {
   }
 
   std::optional<CExpr> formula(uint32_t i) {
+    auto f = formula_of(i);
+    if (f && f->size() > kMaxFormulaSize) {
+      fail(node(i).span, "character class too complex (its set operations expand too far)");
+      return std::nullopt;
+    }
+    return f;
+  }
+
+  std::optional<CExpr> formula_of(uint32_t i) {
     const Node& n = node(i);
-    auto neg = [&](CExpr e) { return n.negated ? CExpr::negate(std::move(e)) : std::move(e); };
+    const bool fold = has(kFlagI);
+    auto neg = [&](CExpr e) { return n.negated ? CExpr::negate(std::move(e), fold) : std::move(e); };
+    auto ranges = [&](RangeSet r) { return CExpr::of(std::move(r)); };
     switch (n.kind) {
       case NodeKind::ClassEmpty: return CExpr::of(RangeSet());
-      case NodeKind::ClassLiteral: return CExpr::of(RangeSet(n.c, n.c));
-      case NodeKind::ClassRange: return CExpr::of(RangeSet(n.c, n.c2));
-      case NodeKind::ClassAscii: return neg(CExpr::of(bits_to_ranges(ascii_class_bits(static_cast<AsciiKind>(n.sub)))));
+      case NodeKind::ClassLiteral: return ranges(RangeSet(n.c, n.c));
+      case NodeKind::ClassRange: return ranges(RangeSet(n.c, n.c2));
+      case NodeKind::ClassAscii: return neg(ranges(bits_to_ranges(ascii_class_bits(static_cast<AsciiKind>(n.sub)))));
       case NodeKind::Perl: return neg(perl_formula(static_cast<PerlKind>(n.sub)));
       case NodeKind::Unicode: {
         const PropertyLookup p = lookup_property(static_cast<UnicodeForm>(n.sub), n.name, n.value);
@@ -809,7 +875,7 @@ class Translator {
           if (!x) return std::nullopt;
           xs.push_back(std::move(*x));
         }
-        return CExpr::join(CExpr::Or, std::move(xs));
+        return CExpr::join(CExpr::Or, std::move(xs), fold);
       }
       case NodeKind::ClassOp: {
         auto l = formula(n.kids[0]);
@@ -817,19 +883,53 @@ class Translator {
         auto r = formula(n.kids[1]);
         if (!r) return std::nullopt;
         switch (static_cast<ClassOpKind>(n.sub)) {
-          case ClassOpKind::Intersection: return CExpr::join(CExpr::And, {std::move(*l), std::move(*r)});
+          case ClassOpKind::Intersection: return CExpr::join(CExpr::And, {std::move(*l), std::move(*r)}, fold);
           case ClassOpKind::Difference:
-            return CExpr::join(CExpr::And, {std::move(*l), CExpr::negate(std::move(*r))});
+            return CExpr::join(CExpr::And, {std::move(*l), CExpr::negate(std::move(*r), fold)}, fold);
           case ClassOpKind::SymmetricDifference: {
-            CExpr a = CExpr::join(CExpr::And, {*l, CExpr::negate(*r)});
-            CExpr b = CExpr::join(CExpr::And, {CExpr::negate(std::move(*l)), std::move(*r)});
-            return CExpr::join(CExpr::Or, {std::move(a), std::move(b)});
+            CExpr a = CExpr::join(CExpr::And, {*l, CExpr::negate(*r, fold)}, fold);
+            CExpr b = CExpr::join(CExpr::And, {CExpr::negate(std::move(*l), fold), std::move(*r)}, fold);
+            return CExpr::join(CExpr::Or, {std::move(a), std::move(b)}, fold);
           }
         }
         return std::nullopt;
       }
       default: return std::nullopt;
     }
+  }
+
+  // Word-ness of the characters a plain (union, not negated) formula holds; anything else
+  // may hold both kinds.
+  static uint8_t formula_bits(const CExpr& e) {
+    RangeSet ranges;
+    std::vector<std::string> props;
+    if (!collect_plain(e, ranges, props)) return kAnyChar;
+    uint8_t bits = 0;
+    for (const CodeRange& r : ranges.ranges()) {
+      for (uint32_t c = r.lo; c <= std::min<uint32_t>(r.hi, 0x7F); ++c) {
+        bits |= is_ascii_word(c) ? (kWordA | kWordU) : (kNonWordA | kNonWordU);
+      }
+      if (r.hi >= 0x80) {
+        bits |= kNonWordA;
+        const uint8_t u = unicode_word_overlap(std::max<uint32_t>(r.lo, 0x80), r.hi);
+        if (u & 1) bits |= kWordU;
+        if (u & 2) bits |= kNonWordU;
+      }
+    }
+    static const std::set<std::string> kWordProps = {"L",  "Lu", "Ll", "Lt", "Lm", "Lo", "M",
+                                                     "Mn", "Mc", "Me", "Nd", "Nl", "Pc"};
+    static const std::set<std::string> kNonWordProps = {"Pd", "Ps", "Pe", "Pi", "Pf", "Po", "Sm",
+                                                        "Sc", "Sk", "Zs", "Zl", "Zp", "Z",  "Cc", "Co"};
+    for (const std::string& p : props) {
+      if (kWordProps.count(p) != 0) {
+        bits |= kWordU | kWordA | kNonWordA;
+      } else if (kNonWordProps.count(p) != 0) {
+        bits |= kNonWordU | kNonWordA;
+      } else {
+        bits |= kAnyChar;
+      }
+    }
+    return bits;
   }
 
   static uint8_t bits_of_ascii_set(const ByteBits& b) {
@@ -854,6 +954,7 @@ class Translator {
     auto text = class_text(*f, fold);
     if (!text) return fail(n.span, "character class too complex (its set operations expand too far)");
     uint8_t bits = kAnyChar;
+    if (looks_present()) bits = formula_bits(*f);
     if (n.kind == NodeKind::Perl) {
       switch (static_cast<PerlKind>(n.sub)) {
         case PerlKind::Word: bits = n.negated ? kNonWordU | kNonWordA : kWordU | kWordA | kNonWordA; break;
@@ -907,6 +1008,7 @@ class Translator {
     }
     out.nullable = true;
     for (const Frag& f : items) {
+      out.width = (out.width < 0 || f.width < 0) ? -1 : out.width + f.width;
       out.nullable = out.nullable && f.nullable;
       out.product = std::max(out.product, f.product);
       if (f.text.empty()) continue;
@@ -926,6 +1028,7 @@ class Translator {
       Frag f = tr(k);
       if (failed()) return {};
       resolve(f);
+      out.width = first ? f.width : (out.width == f.width ? out.width : -1);
       if (!first) out.text += "|";
       first = false;
       out.text += f.text;
@@ -949,8 +1052,11 @@ class Translator {
     out.last = body.last;
     out.nullable = n.min == 0 || body.nullable;
     out.product = body.product;
+    out.width = (!n.unbounded && n.min == n.max && body.width >= 0) ? body.width * n.min : -1;
+    if (body.width == 0) out.width = 0;
     if (!n.unbounded && n.max == 0) {  // x{0} matches the empty text
       out.first = out.last = 0;
+      out.width = 0;
       return out;
     }
     const std::string b = atom_text(body);
@@ -979,27 +1085,35 @@ class Translator {
       out.product = static_cast<uint32_t>(body.product * std::max<uint64_t>(top, 1));
       return out;
     }
-    return expand(out, b, body.product, n.min, n.max, n.unbounded, greedy);
+    return expand(out, b, body.product, body.width >= 0, n.min, n.max, n.unbounded, greedy);
   }
 
   // Counted repetition beyond RE2's limits (a count above 1000, or a nested product above
-  // 1000): copies in chunks that RE2 accepts. The optional part chains greedy blocks, or
-  // nests lazy ones (chaining would change which match a lazy repetition prefers). The
-  // program size is estimated first, so no oversized text is ever generated.
-  Frag expand(Frag out, const std::string& b, uint32_t body_product, uint32_t min, uint32_t max, bool unbounded,
-              bool greedy) {
+  // 1000): copies in chunks that RE2 accepts. The optional part chains greedy blocks. A lazy
+  // optional part chains lazy blocks too when every match of the body has one length (each
+  // count then reaches one position, so the blocks try the counts in the same order); for
+  // other bodies chaining would change which match is preferred, so lazy copies nest, up to
+  // kMaxLazyNesting levels (RE2 handles deep nesting in quadratic time); copies beyond that
+  // are chained, an approximation. The program size is estimated first, so no oversized
+  // text is ever generated.
+  Frag expand(Frag out, const std::string& b, uint32_t body_product, bool fixed_width, uint32_t min, uint32_t max,
+              bool unbounded, bool greedy) {
     const uint64_t base = re2_program_size("");
     const uint64_t one = re2_program_size(b);
     const uint64_t per_copy = std::max<uint64_t>(1, one > base ? one - base : 1);
-    const uint64_t copies = unbounded ? uint64_t{min} + 1 : max;
-    if (copies * per_copy > kMaxProgramSize) {
+    // RE2's compile time grows with the square of the number of optional items, so an
+    // optional copy counts at least kOptionalCopyCost instructions: at most about 10000 of
+    // them, compiled in well under a second.
+    const uint64_t optional = unbounded ? 1 : uint64_t{max} - min;
+    const uint64_t estimate = uint64_t{min} * per_copy + optional * std::max(per_copy, kOptionalCopyCost);
+    if (estimate > kMaxProgramSize) {
       size_exceeded = true;
       return {};
     }
     const uint32_t k = std::max<uint32_t>(1, 1000 / std::max<uint32_t>(1, body_product));
-    auto chunk = [&](uint64_t count, bool optional) {
-      if (count == 1) return optional ? b + "?" : b;
-      return b + (optional ? "{0," : "{") + std::to_string(count) + "}";
+    auto chunk = [&](uint64_t count, bool may_skip) {
+      if (count == 1) return may_skip ? b + "?" : b;
+      return b + (may_skip ? "{0," : "{") + std::to_string(count) + "}";
     };
     std::string text;
     for (uint64_t left = min; left > 0;) {
@@ -1011,15 +1125,16 @@ class Translator {
       text += b + "*" + (greedy ? "" : "?");
     } else if (max > min) {
       const uint64_t extra = uint64_t{max} - min;
-      if (greedy) {
-        for (uint64_t left = extra; left > 0;) {
-          const uint64_t c = std::min<uint64_t>(left, k);
-          text += chunk(c, true);
-          left -= c;
-        }
-      } else {
-        const uint64_t inner = std::min<uint64_t>(extra, k);
-        const uint64_t depth = extra - inner;
+      const std::string lazy = greedy ? "" : "?";
+      const uint64_t nested_copies = (greedy || fixed_width) ? 0 : std::min<uint64_t>(extra, kMaxLazyNesting + k);
+      for (uint64_t left = extra - nested_copies; left > 0;) {
+        const uint64_t c = std::min<uint64_t>(left, k);
+        text += chunk(c, true) + lazy;
+        left -= c;
+      }
+      if (nested_copies > 0) {
+        const uint64_t inner = std::min<uint64_t>(nested_copies, k);
+        const uint64_t depth = nested_copies - inner;
         std::string nested;
         nested.reserve(depth * (b.size() + 6) + b.size() + 16);
         for (uint64_t d = 0; d < depth; ++d) nested += "(?:" + b;

@@ -8,7 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "elements/regex_parse.hpp"
+#include "elements/regex_unicode.hpp"
 
 namespace vantorel::regex {
 
@@ -41,8 +44,12 @@ struct Emission {
 // Provided by the adapter (the one place that holds RE2):
 // the RE2 program size of a pattern text under the adapter's options (0 if it does not compile);
 [[nodiscard]] uint64_t re2_program_size(std::string_view re2_text);
-// whether a code point is in the dialect's Unicode \w class.
+// whether a code point is in the dialect's Unicode \w class;
 [[nodiscard]] bool is_unicode_word(uint32_t cp);
+// the members of an RE2 class text under case folding (RE2's simple case folding tables);
+[[nodiscard]] std::vector<CodeRange> case_fold_closure(std::string_view class_text);
+// whether [lo, hi] holds Unicode \w characters (bit 1) and characters outside it (bit 2).
+[[nodiscard]] uint8_t unicode_word_overlap(uint32_t lo, uint32_t hi);
 // the RE2 spelling of the Unicode \w class.
 inline constexpr std::string_view kUnicodeWordClass =
     "\\p{L}\\p{Nl}\\p{M}\\p{Nd}\\p{Pc}\\x{200C}-\\x{200D}\\x{24B6}-\\x{24E9}\\x{1F130}-\\x{1F149}"
