@@ -30,18 +30,6 @@ enum class MethodId : uint8_t {
   Set,               // Forward only
 };
 
-// The bodies of operations that do not exist yet: NotImplementedError "{}.{}() is not
-// implemented yet" with the class and method names (pending_methods.cpp).
-template <MethodId M>
-[[nodiscard]] PyResult<PyRef> pending_method(PyObject* self, const CallArgs& args) noexcept;
-extern template PyResult<PyRef> pending_method<MethodId::Matches>(PyObject*, const CallArgs&) noexcept;
-extern template PyResult<PyRef> pending_method<MethodId::SearchString>(PyObject*, const CallArgs&) noexcept;
-extern template PyResult<PyRef> pending_method<MethodId::SearchStringCount>(PyObject*, const CallArgs&) noexcept;
-extern template PyResult<PyRef> pending_method<MethodId::TransformString>(PyObject*, const CallArgs&) noexcept;
-extern template PyResult<PyRef> pending_method<MethodId::ParseBatch>(PyObject*, const CallArgs&) noexcept;
-extern template PyResult<PyRef> pending_method<MethodId::ParseBatchCount>(PyObject*, const CallArgs&) noexcept;
-extern template PyResult<PyRef> pending_method<MethodId::SearchStringFlat>(PyObject*, const CallArgs&) noexcept;
-
 // The body of method `m` of class `cls`.
 [[nodiscard]] constexpr MethodBody method_body(ClassId cls, MethodId m) noexcept {
   switch (m) {
