@@ -1,5 +1,6 @@
 // The counts behind search_string_count on a plain and on a periodic text of about 1 MiB:
-// the literal count (periodic road against the plain search), the Word count (periodic
+// the literal count (periodic road against the plain search, and texts dense with
+// occurrences or with false candidates), the Word count (periodic
 // shortcut against the one-pass count), the keyword count, and the byte-stepping scan with
 // a leaf and a sequence matcher. The periodic roads should not grow with the text.
 #include <benchmark/benchmark.h>
@@ -50,6 +51,30 @@ void BM_LiteralCount(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_LiteralCount)->Arg(0)->Arg(1);
+
+// The literal count on texts that are hard for a first-byte search: occurrences every few
+// bytes (range 0), and the first byte nearly everywhere with few occurrences (range 1). No
+// period in either, so the whole text is searched.
+void BM_LiteralCountDense(benchmark::State& state) {
+  static const std::string dense = [] {
+    std::mt19937 rng(5);
+    std::string t;
+    while (t.size() < (1 << 20)) t += rng() % 3 == 0 ? "abc, " : "abd ";
+    return t;
+  }();
+  static const std::string false_candidates = [] {
+    std::mt19937 rng(6);
+    std::string t(1 << 20, 'a');
+    for (int i = 0; i < 1000; ++i) t.replace(rng() % (t.size() - 3), 3, "aab");
+    return t;
+  }();
+  const std::string& text = state.range(0) == 0 ? dense : false_candidates;
+  const char* lit = state.range(0) == 0 ? "abc" : "aab";
+  for (auto _ : state) benchmark::DoNotOptimize(count_literal_occurrences(lit, 3, text.data(), text.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  state.SetLabel(state.range(0) == 0 ? "dense occurrences" : "false candidates");
+}
+BENCHMARK(BM_LiteralCountDense)->Arg(0)->Arg(1);
 
 void BM_WordCount(benchmark::State& state) {
   const std::string& text = text_for(static_cast<int>(state.range(0)));

@@ -1,0 +1,228 @@
+// The engine's hot paths with the heap allocations they make: try_match_at of every kind
+// (none but Combine and Regex's general mode may allocate), failures of the kinds with a
+// stored message (none), literal successes (none: the cached results are shared and held
+// in place), ParseResults of up to two tokens (no buffer), and the pieces of the batch
+// roads that look at object addresses only. Every benchmark reports allocs/iter, counted
+// by the replacement operator new below.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "batch/identity_cache.hpp"
+#include "batch/input_pattern.hpp"
+#include "elements/chars.hpp"
+#include "elements/forward.hpp"
+#include "elements/literals.hpp"
+#include "elements/positional.hpp"
+#include "elements/structure.hpp"
+
+// ---- allocation counter ---------------------------------------------------------------
+// Every replacement operator new takes its memory from malloc, so every delete frees it.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+namespace {
+std::atomic<uint64_t> g_allocations{0};
+
+void* counted_alloc(std::size_t size) noexcept {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  return std::malloc(size == 0 ? 1 : size);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+  void* p = counted_alloc(size);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return counted_alloc(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return counted_alloc(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+namespace {
+
+using namespace vantorel;
+
+// Reports the allocations made since `before` as allocs/iter.
+void report_allocations(benchmark::State& state, uint64_t before) {
+  const uint64_t made = g_allocations.load(std::memory_order_relaxed) - before;
+  state.counters["allocs/iter"] =
+      benchmark::Counter(static_cast<double>(made) / static_cast<double>(state.iterations()));
+}
+
+template <class T>
+ElementRef over(std::vector<ElementRef> children) {
+  return ElementRef::make<T>(std::move(children));
+}
+template <class T, class... Extra>
+ElementRef wrap(ElementRef child, Extra... extra) {
+  return ElementRef::make<T>(std::move(child), extra...);
+}
+ElementRef word(std::string_view init) { return new_word_element(init, nullptr); }
+ElementRef regex(std::string_view pattern) { return make_regex_element(pattern).element; }
+
+constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyz";
+
+// One element with a text it matches at 0 and a text it misses at 0.
+struct Case {
+  const char* name;
+  ElementRef element;
+  std::string hit;
+  std::string miss;
+};
+
+const std::vector<Case>& cases() {
+  static const std::vector<Case> all = [] {
+    std::vector<Case> c;
+    c.push_back({"Literal", new_literal_element("gamma"), "gamma ray", "gammx ray"});
+    c.push_back({"CaselessLiteral", new_caseless_literal_element("gamma"), "GaMmA ray", "gammx ray"});
+    c.push_back({"Keyword", new_keyword_element("gamma"), "gamma ray", "gammax ray"});
+    c.push_back({"CaselessKeyword", new_caseless_keyword_element("gamma"), "GAMMA ray", "gammax ray"});
+    c.push_back({"Char", new_char_element("abc"), "b", "x"});
+    c.push_back({"Word", word(kLetters), "identifier rest", "1abc"});
+    const std::string_view backslash = "\\";
+    c.push_back({"QuotedString", new_quoted_string_element("\"", &backslash, false, true), "\"a\\\"b\" x",
+                 "\"unterminated"});
+    c.push_back({"Regex/general", regex("[a-z]+[0-9]"), "abc1 x", "abc x"});
+    c.push_back({"Regex/whitespace", regex("\\s+"), " \t x", "x"});
+    c.push_back({"Regex/class", regex("[abc]"), "b", "x"});
+    c.push_back({"rest_of_line", ElementRef::make<RestOfLineElement>(), "a line\nnext", "\x80"});
+    c.push_back({"LineEnd", ElementRef::make<LineEndElement>(), "\nx", "x"});
+    c.push_back({"And", over<AndElement>({new_literal_element("a"), word(kLetters), new_literal_element("=")}),
+                 "a  bc =", "a  bc +"});
+    c.push_back({"MatchFirst",
+                 over<MatchFirstElement>({new_literal_element("x"), new_literal_element("y"), word(kLetters)}),
+                 "word", "1"});
+    c.push_back({"Optional", wrap<OptionalElement>(new_literal_element("a")), "a", "b"});
+    c.push_back({"ZeroOrMore", wrap<ZeroOrMoreElement>(new_literal_element("a")), "a a a a b", "b"});
+    c.push_back({"OneOrMore", wrap<OneOrMoreElement>(new_literal_element("a")), "a a a a b", "b"});
+    c.push_back({"Exactly", wrap<ExactlyElement>(new_literal_element("a"), uint64_t{3}), "a a a", "a a b"});
+    c.push_back({"Group", wrap<GroupElement>(new_literal_element("a")), "a", "b"});
+    c.push_back({"Suppress", wrap<SuppressElement>(new_literal_element("a")), "a", "b"});
+    c.push_back({"SkipTo", wrap<SkipToElement>(new_literal_element("x")), "abcdefx", "abcdefg"});
+    const ElementRef f = ElementRef::make<ForwardElement>();
+    static_cast<const ForwardElement&>(*f).forward_set(new_literal_element("a"));
+    c.push_back({"Forward", f, "a", "b"});
+    c.push_back({"Combine", wrap<CombineElement>(over<AndElement>({new_literal_element("a"), word(kLetters)})),
+                 "abc", "a bc"});
+    return c;
+  }();
+  return all;
+}
+
+// try_match_at at 0 of the hit text (range 1) or the miss text (range 0).
+void BM_TryMatchAt(benchmark::State& state) {
+  const Case& c = cases()[static_cast<size_t>(state.range(0))];
+  const std::string& text = state.range(1) != 0 ? c.hit : c.miss;
+  const uint64_t before = g_allocations.load(std::memory_order_relaxed);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(c.element->try_match_at(text.data(), text.size(), 0));
+  }
+  report_allocations(state, before);
+  state.SetLabel(std::string(c.name) + (state.range(1) != 0 ? " hit" : " miss"));
+}
+
+// parse_impl at 0 of the hit text (range 1) or the miss text (range 0).
+void BM_ParseImpl(benchmark::State& state) {
+  const Case& c = cases()[static_cast<size_t>(state.range(0))];
+  const std::string& text = state.range(1) != 0 ? c.hit : c.miss;
+  const uint64_t before = g_allocations.load(std::memory_order_relaxed);
+  for (auto _ : state) {
+    ParseContext ctx{text.data(), text.size(), 1};
+    ParseOutcome o = c.element->parse_impl(ctx, 0);
+    benchmark::DoNotOptimize(o.end);
+  }
+  report_allocations(state, before);
+  state.SetLabel(std::string(c.name) + (state.range(1) != 0 ? " hit" : " miss"));
+}
+
+void every_case(benchmark::internal::Benchmark* b) {
+  for (int64_t i = 0; i < static_cast<int64_t>(cases().size()); ++i) {
+    b->Args({i, 1});
+    b->Args({i, 0});
+  }
+}
+BENCHMARK(BM_TryMatchAt)->Apply(every_case);
+BENCHMARK(BM_ParseImpl)->Apply(every_case);
+
+// A sequence of k literals: up to two tokens stay in place, a third moves them to a buffer.
+void BM_SequenceTokens(benchmark::State& state) {
+  const auto k = static_cast<size_t>(state.range(0));
+  std::vector<ElementRef> children;
+  std::string text;
+  for (size_t i = 0; i < k; ++i) {
+    children.push_back(new_literal_element("ab"));
+    text += "ab ";
+  }
+  const ElementRef seq = over<AndElement>(std::move(children));
+  const uint64_t before = g_allocations.load(std::memory_order_relaxed);
+  for (auto _ : state) {
+    ParseContext ctx{text.data(), text.size(), 1};
+    ParseOutcome o = seq->parse_impl(ctx, 0);
+    benchmark::DoNotOptimize(o.results.size());
+  }
+  report_allocations(state, before);
+}
+BENCHMARK(BM_SequenceTokens)->Arg(1)->Arg(2)->Arg(3)->Arg(8);
+
+// ---- batch input patterns ------------------------------------------------------------------
+
+std::vector<const void*> addresses(size_t n, size_t distinct, bool periodic) {
+  static std::vector<int> objects(4096);
+  std::vector<const void*> items(n);
+  std::mt19937 rng(7);
+  for (size_t i = 0; i < n; ++i) {
+    const size_t which = periodic ? i % distinct : rng() % distinct;
+    items[i] = &objects[which * 3];
+  }
+  return items;
+}
+
+// The uniform test and the input period over 100,000 items: one pass over the addresses.
+void BM_InputPeriod(benchmark::State& state) {
+  const bool periodic = state.range(0) != 0;
+  const std::vector<const void*> items = addresses(100000, 100, periodic);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(is_uniform(items.data(), items.size()));
+    benchmark::DoNotOptimize(detect_input_period(items.data(), items.size()).k);
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * items.size()));
+  state.SetLabel(periodic ? "period 100" : "no period");
+}
+BENCHMARK(BM_InputPeriod)->Arg(0)->Arg(1);
+
+// The IdentityCache road of a count over 100,000 items drawn from `distinct` objects.
+void BM_IdentityCache(benchmark::State& state) {
+  const std::vector<const void*> items = addresses(100000, static_cast<size_t>(state.range(0)), false);
+  const uint64_t before = g_allocations.load(std::memory_order_relaxed);
+  for (auto _ : state) {
+    IdentityCache<CountVerdict> cache;
+    uint64_t misses = 0;
+    for (const void* item : items) {
+      const auto key = reinterpret_cast<uintptr_t>(item);
+      const auto lookup = cache.find(key);
+      if (lookup.hit) continue;
+      ++misses;
+      if (lookup.slot != IdentityCache<CountVerdict>::kNoSlot) cache.insert(lookup, key, CountVerdict::Matched);
+    }
+    benchmark::DoNotOptimize(misses);
+  }
+  report_allocations(state, before);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * items.size()));
+}
+BENCHMARK(BM_IdentityCache)->Arg(8)->Arg(31)->Arg(100);
+
+}  // namespace
