@@ -12,6 +12,13 @@ PyError PyError::ours(PyObject* type, std::string message) noexcept {
   return e;
 }
 
+PyError PyError::ours_borrowed(PyObject* type, std::string_view text) noexcept {
+  PyError e;
+  e.type_ = type;
+  e.borrowed_ = text.data() != nullptr ? text : std::string_view("", 0);
+  return e;
+}
+
 PyError PyError::ours(PyObject* type, PyRef message) noexcept {
   PyError e;
   e.type_ = type;
@@ -35,7 +42,7 @@ PyError PyError::from_exception(PyRef exception) noexcept {
 
 PyRef PyError::to_exception() && noexcept {
   if (raised_) return std::move(raised_);
-  PyRef text = text_ ? std::move(text_) : new_str(message_);
+  PyRef text = text_ ? std::move(text_) : new_str(own_text());
   PyRef exception = PyRef::steal(PyObject_CallOneArg(type_, text.get()));
   if (exception) return exception;
   return PyRef::steal(PyErr_GetRaisedException());
@@ -46,7 +53,7 @@ void PyError::raise() && noexcept {
     PyErr_SetRaisedException(raised_.release());
     return;
   }
-  PyRef text = text_ ? std::move(text_) : new_str(message_);
+  PyRef text = text_ ? std::move(text_) : new_str(own_text());
   PyErr_SetObject(type_, text.get());
 }
 
@@ -89,7 +96,7 @@ PyError argument_extraction_error(std::string_view name, PyError error) noexcept
   if (!error.is_exactly(PyExc_TypeError)) return error;
   const std::string prefix = "argument '" + std::string(name) + "': ";
   if (!error.raised_) {
-    if (!error.text_) return PyError::ours(PyExc_TypeError, prefix + error.message_);
+    if (!error.text_) return PyError::ours(PyExc_TypeError, prefix + std::string(error.own_text()));
     PyRef text = PyRef::steal(PyUnicode_FromFormat("%s%U", prefix.c_str(), error.text_.get()));
     if (!text) return PyError::fetch();
     return PyError::ours(PyExc_TypeError, std::move(text));

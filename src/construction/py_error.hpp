@@ -17,6 +17,10 @@ class PyError {
   // One of ours: `type` is a built-in exception type (PyExc_ValueError ...), `message`
   // UTF-8 text. Nothing Python-side is made until the error is raised.
   [[nodiscard]] static PyError ours(PyObject* type, std::string message) noexcept;
+  // One of ours whose text is not copied: `text` must stay valid until the error is raised
+  // or made into an exception (a literal, or a field of an object the call holds). For the
+  // failures of hot roads, which then make nothing before the exception's own str.
+  [[nodiscard]] static PyError ours_borrowed(PyObject* type, std::string_view text) noexcept;
   // One of ours whose text is already a Python str (for texts that need not be valid
   // UTF-8 on our side, such as a keyword name holding a lone surrogate).
   [[nodiscard]] static PyError ours(PyObject* type, PyRef message) noexcept;
@@ -44,8 +48,14 @@ class PyError {
   friend PyError argument_extraction_error(std::string_view name, PyError error) noexcept;
   PyError() noexcept = default;
 
+  // Our own text: the borrowed one when set, else message_.
+  [[nodiscard]] std::string_view own_text() const noexcept {
+    return borrowed_.data() != nullptr ? borrowed_ : std::string_view(message_);
+  }
+
   PyObject* type_ = nullptr;  // ours: the exception type (a static built-in, not owned)
-  std::string message_;       // ours, when text_ is empty
+  std::string message_;       // ours, when text_ is empty and borrowed_ unset
+  std::string_view borrowed_; // ours, not copied: set when data() is not null
   PyRef text_;                // ours, as a str
   PyRef raised_;              // the interpreter's exception object
 };

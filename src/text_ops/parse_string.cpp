@@ -77,7 +77,9 @@ PyError too_deep_error(uint64_t position) noexcept {
   return positioned_error(e);
 }
 
-PyError fixed_error(const char* text) noexcept { return PyError::ours(PyExc_ValueError, text); }
+// The fixed failure texts of the fast paths are constants: nothing is made for them
+// before the exception's own str.
+PyError fixed_error(std::string_view constant) noexcept { return PyError::ours_borrowed(PyExc_ValueError, constant); }
 
 struct Input {
   const char* text;
@@ -98,9 +100,9 @@ PyResult<PyRef> literal_parse_string(PyObject* self, const CallArgs& args) noexc
   const auto* o = reinterpret_cast<const LiteralObject*>(self);
   const auto& element = static_cast<const LiteralElement&>(*o->element);
   const Input in = leading_skip(args);
-  if (!element.match(in.text, in.n, in.p).matched) {
-    return PyError::ours(PyExc_ValueError, std::string(o->message.view()));
-  }
+  // The message is the object's own, alive for the whole call: the exception's str is the
+  // one copy made of it.
+  if (!element.match(in.text, in.n, in.p).matched) return PyError::ours_borrowed(PyExc_ValueError, o->message.view());
   return small_list(PyRef::borrow(o->cached_str));
 }
 

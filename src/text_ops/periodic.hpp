@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "text_ops/literal_finder.hpp"
+
 namespace vantorel {
 
 // The longest block detect_period looks for.
@@ -35,18 +37,17 @@ inline constexpr uint64_t kMaxPeriod = 1024;
   return 0;
 }
 
-// The leftmost non-overlapping occurrences of lit[0, m) (m >= 1) that lie inside
-// text[a, b), searched from a; `last_end` receives the end of the last one counted (left
-// unchanged when there is none). Jumps from occurrence to occurrence with the C library's
-// substring search.
-[[nodiscard]] inline uint64_t count_literal_in(const char* lit, uint64_t m, const char* text, uint64_t a, uint64_t b,
-                                               uint64_t* last_end) noexcept {
+// The leftmost non-overlapping occurrences of the finder's literal (m >= 1 bytes) that lie
+// inside text[a, b), searched from a; `last_end` receives the end of the last one counted
+// (left unchanged when there is none). Jumps from occurrence to occurrence.
+[[nodiscard]] inline uint64_t count_literal_in(LiteralFinder& finder, uint64_t m, const char* text, uint64_t a,
+                                               uint64_t b, uint64_t* last_end) noexcept {
   uint64_t count = 0;
   uint64_t u = a;
-  while (b - u >= m) {
-    const void* hit = m == 1 ? std::memchr(text + u, lit[0], b - u) : memmem(text + u, b - u, lit, m);
-    if (hit == nullptr) break;
-    u = static_cast<uint64_t>(static_cast<const char*>(hit) - text) + m;
+  for (;;) {
+    const uint64_t hit = finder.find(text, u, b);
+    if (hit == LiteralFinder::kNone) break;
+    u = hit + m;
     ++count;
     *last_end = u;
   }
@@ -59,20 +60,21 @@ inline constexpr uint64_t kMaxPeriod = 1024;
 [[nodiscard]] inline uint64_t count_literal_occurrences(const char* lit, uint64_t m, const char* text,
                                                         uint64_t n) noexcept {
   if (m == 0) return 0;
+  LiteralFinder finder(lit, m);  // one searcher for every search of the call
   uint64_t unused = 0;
   const uint64_t p = detect_period(text, n);
-  if (p == 0 || p < m) return count_literal_in(lit, m, text, 0, n, &unused);
+  if (p == 0 || p < m) return count_literal_in(finder, m, text, 0, n, &unused);
   uint64_t e1 = 0;
   uint64_t e2 = 0;
-  const uint64_t c1 = count_literal_in(lit, m, text, 0, p, &e1);
-  const uint64_t c2 = count_literal_in(lit, m, text, 0, 2 * p, &e2);
+  const uint64_t c1 = count_literal_in(finder, m, text, 0, p, &e1);
+  const uint64_t c2 = count_literal_in(finder, m, text, 0, 2 * p, &e2);
   const uint64_t q = n / p;
   const uint64_t whole = c1 + (q - 1) * (c2 - c1);  // occurrences ending at or before qP
   if (n % p == 0) return whole;
   // Go on behind the last occurrence counted so far; what is found there ends after qP.
   const uint64_t last = c2 > c1 ? e2 + (q - 2) * p : e1;
   const uint64_t from = q * p - (m - 1) > last ? q * p - (m - 1) : last;
-  return whole + count_literal_in(lit, m, text, from, n, &unused);
+  return whole + count_literal_in(finder, m, text, from, n, &unused);
 }
 
 }  // namespace vantorel

@@ -13,6 +13,7 @@
 
 #include "elements/regex_adapter.hpp"
 #include "text_ops/class_element.hpp"
+#include "text_ops/literal_finder.hpp"
 #include "text_ops/match_scan.hpp"
 #include "text_ops/nesting_error.hpp"
 #include "text_ops/word_scan.hpp"
@@ -89,19 +90,20 @@ PyResult<PyRef> word_transform_string(const WordElement& word, std::string_view 
 
 // ---- Literal ----------------------------------------------------------------------------
 
-// Occurrences found with the C library's substring search, which jumps from one to the
-// next instead of trying every position; the search resumes behind each whole occurrence.
-// An occurrence of whole UTF-8 text in UTF-8 text begins and ends between characters.
+// Occurrences found with one substring searcher for the whole call, which jumps from one
+// occurrence to the next instead of trying every position; the search resumes behind each
+// whole occurrence. An occurrence of whole UTF-8 text in UTF-8 text begins and ends
+// between characters.
 PyResult<PyRef> literal_transform_string(const LiteralElement& literal, std::string_view s,
                                          std::string_view replacement) noexcept {
   const std::string_view needle = literal.literal;
   if (needle.empty()) return new_str(s);
   Rewriter out(s, replacement);
+  LiteralFinder finder(needle.data(), needle.size());
   uint64_t q = 0;
-  while (s.size() - q >= needle.size()) {
-    const void* hit = memmem(s.data() + q, s.size() - q, needle.data(), needle.size());
-    if (hit == nullptr) break;
-    const auto j = static_cast<uint64_t>(static_cast<const char*>(hit) - s.data());
+  for (;;) {
+    const uint64_t j = finder.find(s.data(), q, s.size());
+    if (j == LiteralFinder::kNone) break;
     out.replace(j, j + needle.size());
     q = j + needle.size();
   }
