@@ -209,13 +209,13 @@ class Parser {
   // A failed step: the first error is kept and every step after it returns at once, with
   // this value standing for whatever it would have returned (node 0 is a spare Empty node).
   struct Failed {
-    operator uint32_t() const { return 0; }  // NOLINT: the stand-in result of a failed step
+    operator uint32_t() const { return 0; }
     template <class T>
-    operator std::optional<T>() const {  // NOLINT
+    operator std::optional<T>() const {
       return std::nullopt;
     }
-    operator FlagChange() const { return {}; }  // NOLINT
-    operator ConcatB() const { return {}; }     // NOLINT
+    operator FlagChange() const { return {}; }
+    operator ConcatB() const { return {}; }
   };
   Failed fail(Span span, std::string description) {
     if (!error_) error_ = SyntaxError{std::move(description), span, false, {}};
