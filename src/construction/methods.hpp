@@ -10,6 +10,8 @@
 #include "construction/operators.hpp"
 #include "text_ops/matches.hpp"
 #include "text_ops/parse_string.hpp"
+#include "text_ops/search_count.hpp"
+#include "text_ops/search_string.hpp"
 #include "text_ops/transform_string.hpp"
 
 namespace vantorel::py {
@@ -43,12 +45,12 @@ extern template PyResult<PyRef> pending_method<MethodId::SearchStringFlat>(PyObj
   switch (m) {
     case MethodId::ParseString: return parse_string_body(cls);
     case MethodId::Matches: return matches_body(cls);
-    case MethodId::SearchString: return &pending_method<MethodId::SearchString>;
-    case MethodId::SearchStringCount: return &pending_method<MethodId::SearchStringCount>;
+    case MethodId::SearchString: return search_string_body(cls);
+    case MethodId::SearchStringCount: return search_string_count_body(cls);
     case MethodId::TransformString: return transform_string_body(cls);
     case MethodId::ParseBatch: return &pending_method<MethodId::ParseBatch>;
     case MethodId::ParseBatchCount: return &pending_method<MethodId::ParseBatchCount>;
-    case MethodId::SearchStringFlat: return &pending_method<MethodId::SearchStringFlat>;
+    case MethodId::SearchStringFlat: return &word_search_string_flat;
     case MethodId::Set: return &forward_set;
   }
   return nullptr;

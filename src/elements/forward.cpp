@@ -86,37 +86,37 @@ class ReadHold {
 // ---- left-recursion guard ---------------------------------------------------------------
 // Every running Forward entry of this thread is one node on the C++ stack, linked from
 // t_active (innermost first): no allocation. A Forward that reaches itself again at the
-// same position, on the same road (parse_impl with the same whitespace flag, or
-// try_match_at), would repeat exactly the computation already under way, without end: an
-// element's result depends on nothing else. So that entry fails at once, with
-// kLeftRecursionMessage (parse_impl) or no match (try_match_at), and an enclosing
-// alternation goes on to its next alternative: f <<= f + a | b matches b, and
-// f <<= f + a | f + b | c fails each left-recursive alternative on its first step instead
-// of exploring them all. Children never run before their parent's position, so positions
-// never decrease going deeper and only the top nodes with the same position are examined.
-// A self-referring grammar that does consume text is bounded by the stack guard instead.
-
-enum class Road : uint8_t { ParseNoSkip = 0, ParseSkip = 1, TryMatch = 2 };
+// same position has consumed no text on the way and would go on doing so without end. So
+// that entry fails at once, with kLeftRecursionMessage (parse_impl) or no match
+// (try_match_at), and an enclosing alternation goes on to its next alternative:
+// f <<= f + a | b matches b, and f <<= f + a | f + b | c fails each left-recursive
+// alternative on its first step instead of exploring them all. The check ignores which
+// operation entered the Forward (parse_impl with either whitespace flag, or try_match_at):
+// the outer entry's road must not decide where the inner one is cut, or a Suppress (which
+// runs its child's try_match_at inside parse_impl) would let parse_impl expand one level
+// further than try_match_at, and the two would disagree. Children never run before their
+// parent's position, so positions never decrease going deeper and only the top nodes with
+// the same position are examined. A self-referring grammar that does consume text is
+// bounded by the stack guard instead.
 
 struct ActiveForward {
   const ForwardElement* forward;
   uint64_t pos;
-  Road road;
   const ActiveForward* below;
 };
 
 thread_local const ActiveForward* t_active __attribute__((tls_model("initial-exec"))) = nullptr;
 
-[[nodiscard]] bool running_here(const ForwardElement* forward, uint64_t pos, Road road) noexcept {
+[[nodiscard]] bool running_here(const ForwardElement* forward, uint64_t pos) noexcept {
   for (const ActiveForward* a = t_active; a != nullptr && a->pos == pos; a = a->below) {
-    if (a->forward == forward && a->road == road) return true;
+    if (a->forward == forward) return true;
   }
   return false;
 }
 
 class Entry {
  public:
-  Entry(const ForwardElement* forward, uint64_t pos, Road road) noexcept : node_{forward, pos, road, t_active} {
+  Entry(const ForwardElement* forward, uint64_t pos) noexcept : node_{forward, pos, t_active} {
     t_active = &node_;
   }
   Entry(const Entry&) = delete;
@@ -133,21 +133,20 @@ class Entry {
 
 ParseOutcome ForwardElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return nesting_too_deep(pos);
-  const Road road = ctx.skip_whitespace != 0 ? Road::ParseSkip : Road::ParseNoSkip;
   // A Forward already running here is set, and stays set: the check needs no lock.
-  if (running_here(this, pos, road)) return ParseOutcome::fixed_failure(kLeftRecursionMessage, pos);
+  if (running_here(this, pos)) return ParseOutcome::fixed_failure(kLeftRecursionMessage, pos);
   ReadHold hold(lock_);
   if (!target_) return ParseOutcome::fixed_failure(kForwardUnsetMessage, pos);
-  Entry entry(this, pos, road);
+  Entry entry(this, pos);
   return target_->parse_impl(ctx, pos);
 }
 
 Match ForwardElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return Match::too_deep();
-  if (running_here(this, pos, Road::TryMatch)) return Match::none();
+  if (running_here(this, pos)) return Match::none();
   ReadHold hold(lock_);
   if (!target_) return Match::none();
-  Entry entry(this, pos, Road::TryMatch);
+  Entry entry(this, pos);
   return target_->try_match_at(text, length, pos);
 }
 

@@ -54,8 +54,8 @@ class ForwardElement final : public ParserElement {
   // Delegates to the target at pos (no whitespace skip) while holding the read lock, and
   // returns the target's outcome unchanged. Fails at pos with kForwardUnsetMessage while
   // unset, with kLeftRecursionMessage when this thread is already running this Forward at
-  // pos on the same road (see forward.cpp), and with kNestingTooDeepMessage when the stack
-  // is nearly used up. Each of these failures is a new string.
+  // pos by either operation (see forward.cpp), and with kNestingTooDeepMessage when the
+  // stack is nearly used up. Each of these failures is a new string.
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
   // The target's try_match_at under the read lock; no match while unset or on re-entry,
   // Match::too_deep() when the stack is nearly used up. Allocates nothing itself.

@@ -60,10 +60,12 @@ struct WordTables {
     uint64_t count = 0;
     unsigned state = 0;
     for (uint64_t i = a; i < b; ++i) {
+      // A byte continues a word (cont) when the previous one belongs to a word and it is a
+      // body byte; otherwise an init byte starts one. Either way the byte belongs to a word
+      // when cont or init holds, which keeps the loop-carried chain to two operations.
       const unsigned cont = state & body[s[i]];
-      const unsigned start = (cont ^ 1u) & init[s[i]];
-      count += start;
-      state = cont | start;
+      count += init[s[i]] & (cont ^ 1u);
+      state = cont | init[s[i]];
     }
     return count;
   }

@@ -1,6 +1,7 @@
 // Tests over every kind at once: the kind and whitespace answers of all 25 non-regex kinds,
 // whole small grammars, an exhaustive agreement check of the two roads over every short
-// text, and try_match_at's promise not to allocate.
+// text, try_match_at's promise not to allocate, and the allocation-free failures and
+// literal successes of parse_impl.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -197,6 +198,14 @@ std::vector<Grammar> small_grammars() {
   testing::set_target(recursive, over<AndElement>({a, wrap<OptionalElement>(recursive)}));
   const ElementRef left = forward();  // l <<= l + b | a
   testing::set_target(left, over<MatchFirstElement>({over<AndElement>({left, b}), a}));
+  // The same left recursion reached through Suppress (try_match_at inside parse_impl) and
+  // through Combine (parse_impl inside try_match_at): both roads must cut it alike.
+  const ElementRef left_suppressed = forward();  // s <<= Suppress(s) + b | a
+  testing::set_target(left_suppressed,
+                      over<MatchFirstElement>({over<AndElement>({wrap<SuppressElement>(left_suppressed), b}), a}));
+  const ElementRef left_combined = forward();  // c <<= Combine(c) + b | a
+  testing::set_target(left_combined,
+                      over<MatchFirstElement>({over<AndElement>({wrap<CombineElement>(left_combined), b}), a}));
   return {
       {"Literal a", a},
       {"Literal e-acute", lit(kEAcute)},
@@ -243,6 +252,8 @@ std::vector<Grammar> small_grammars() {
       {"SkipTo StringEnd", wrap<SkipToElement>(leaf<StringEndElement>())},
       {"Forward recursive", recursive},
       {"Forward left-recursive", left},
+      {"Forward left-recursive through Suppress", left_suppressed},
+      {"Forward left-recursive through Combine", left_combined, Departure::None, true},
       {"Forward unset", forward()},
   };
 }
@@ -293,6 +304,59 @@ TEST(AllKinds, RoadsAgreeOnEveryShortTextAtEveryPosition) {
       const StartOutcome s = g.element->parse_from_start(text.data(), text.size());
       if (s.ok && !tokens_whole(s.results) && reported++ < 5) ADD_FAILURE() << "parse_from_start on '" << text << "'";
     }
+  }
+}
+
+// A failure that carries a stored message shares it, and a literal kind's success copies
+// its cached results in place: neither allocates.
+TEST(AllKinds, StoredMessageFailuresAndLiteralSuccessesAllocateNothing) {
+  struct Case {
+    const char* name;
+    ElementRef element;
+    std::string text;  // the element fails at 0 of it
+  };
+  const Case failures[] = {
+      {"Literal", lit("ab"), "ax"},
+      {"CaselessLiteral", new_caseless_literal_element("ab"), "ax"},
+      {"Keyword", new_keyword_element("ab"), "abc"},
+      {"CaselessKeyword", new_caseless_keyword_element("ab"), "AB_"},
+      {"Char", new_char_element("ab"), "x"},
+      {"Char inside a character", new_char_element(kEAcute), kEAcute.substr(1)},
+      {"Word", word("ab"), "x"},
+      {"QuotedString", new_quoted_string_element("\"", nullptr, false, true), "\"ab"},
+      {"rest_of_line", leaf<RestOfLineElement>(), kEAcute.substr(1)},
+  };
+  for (const Case& c : failures) {
+    SCOPED_TRACE(c.name);
+    ParseContext ctx{c.text.data(), c.text.size(), 1};
+    t_allocations = 0;
+    t_counting = true;
+    {
+      const ParseOutcome o = c.element->parse_impl(ctx, 0);
+      const StartOutcome s = c.element->parse_from_start(c.text.data(), c.text.size());
+      EXPECT_FALSE(o.ok || s.ok);
+    }
+    t_counting = false;
+    EXPECT_EQ(t_allocations, 0u);
+  }
+  const Case successes[] = {
+      {"Literal", lit("ab"), "ab"},
+      {"CaselessLiteral", new_caseless_literal_element("ab"), "AB"},
+      {"Keyword", new_keyword_element("ab"), "ab+"},
+      {"CaselessKeyword", new_caseless_keyword_element("ab"), "aB"},
+  };
+  for (const Case& c : successes) {
+    SCOPED_TRACE(c.name);
+    ParseContext ctx{c.text.data(), c.text.size(), 1};
+    t_allocations = 0;
+    t_counting = true;
+    {
+      const ParseOutcome o = c.element->parse_impl(ctx, 0);
+      const StartOutcome s = c.element->parse_from_start(c.text.data(), c.text.size());
+      EXPECT_TRUE(o.ok && s.ok);
+    }
+    t_counting = false;
+    EXPECT_EQ(t_allocations, 0u);
   }
 }
 
