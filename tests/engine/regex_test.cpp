@@ -279,6 +279,13 @@ TEST(RegexDialect, Repetition) {
       {"(*)", "", "error: repetition operator without an expression"},
       {"a|*", "", "error: repetition operator without an expression"},
       {"a{0}", "a", "0-0,1-1"},
+      {"a{0,0}", "aab", "0-0,1-1,2-2,3-3"},
+      {"(|a)+", "aab", "0-0,1-1,2-2,3-3"},
+      {"(a|)+", "aab", "0-2,3-3"},
+      {"(a*)*", "aab", "0-2,3-3"},
+      {"(|)", "ab", "0-0,1-1,2-2"},
+      {"()", "ab", "0-0,1-1,2-2"},
+      {"a||b", "aab", "0-1,1-2,3-3"},
       {"a|", "ab", "0-1,2-2"},
       {"|a", "a", "0-0,1-1"},
       {"", "\xC3\xA9\xE2\x98\x83", "0-0,2-2,5-5"},  // empty matches never split a character
