@@ -1,8 +1,9 @@
 // The counts behind search_string_count on a plain and on a periodic text of about 1 MiB:
 // the literal count (periodic road against the plain search, and texts dense with
-// occurrences or with false candidates), the Word count (periodic
-// shortcut against the one-pass count), the keyword count, and the byte-stepping scan with
-// a leaf and a sequence matcher. The periodic roads should not grow with the text.
+// occurrences or with false candidates), the Word count (periodic shortcut against the
+// one-pass count), the keyword count, the closed formulas of LineEnd and Char, and the
+// byte-stepping scan with a leaf and a sequence matcher. The periodic roads should not
+// grow with the text.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -93,6 +94,29 @@ void BM_KeywordCount(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_KeywordCount);
+
+// The closed formulas: line feeds (LineEnd) on lines of about 40 bytes, and Char's table
+// of three members (compared) and of 26 (looked up).
+void BM_LineFeedCount(benchmark::State& state) {
+  static const std::string lines = [] {
+    std::mt19937 rng(8);
+    std::string t;
+    while (t.size() < (1 << 20)) t += std::string(rng() % 80 + 1, 'x') + "\n";
+    return t;
+  }();
+  for (auto _ : state) benchmark::DoNotOptimize(count_line_feeds(lines.data(), lines.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * lines.size()));
+}
+BENCHMARK(BM_LineFeedCount);
+
+void BM_CharCount(benchmark::State& state) {
+  const std::string& text = text_for(0);
+  const ElementRef e = new_char_element(state.range(0) == 0 ? "abc" : "abcdefghijklmnopqrstuvwxyz");
+  const auto& table = static_cast<const CharElement&>(*e).char_table;
+  for (auto _ : state) benchmark::DoNotOptimize(count_table_bytes(table, text.data(), text.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_CharCount)->Arg(0)->Arg(1);
 
 void BM_ScanCaselessLiteral(benchmark::State& state) {
   const std::string& text = text_for(0);

@@ -1,6 +1,6 @@
 // The counts of search_string_count that need no matcher call: count_keyword_occurrences,
 // which looks only at the positions holding the keyword's first byte and jumps over each
-// match, and the closed formulas of the anchors and Char. Each equals what count_matches
+// match, and the closed formulas of the anchors and Char (byte counts in vector compares). Each equals what count_matches
 // gives with the kind's try_match_at. Nothing here knows Python.
 #pragma once
 
@@ -45,19 +45,34 @@ namespace vantorel {
   return count;
 }
 
+// The number of bytes of text[0, n) that equal one of the K bytes of `members` (repeats
+// allowed). The text is taken in blocks of 255 bytes, each counted into a byte-wide counter
+// that cannot overflow there: a loop the compiler turns into vector compares, whatever the
+// density of the hits.
+template <int K>
+[[nodiscard]] inline uint64_t count_member_bytes(const char* text, uint64_t n, const unsigned char (&members)[K]) noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  const auto hit = [&members](unsigned char c) noexcept {
+    uint8_t any = 0;
+    for (int k = 0; k < K; ++k) any |= static_cast<uint8_t>(c == members[k]);
+    return any;
+  };
+  uint64_t count = 0;
+  uint64_t i = 0;
+  for (; n - i >= 255; i += 255) {
+    uint8_t block = 0;
+    for (uint64_t j = 0; j < 255; ++j) block = static_cast<uint8_t>(block + hit(s[i + j]));
+    count += block;
+  }
+  for (; i < n; ++i) count += hit(s[i]);
+  return count;
+}
+
 // The number of line feeds in text[0, n): LineEnd's count (it matches at a line feed only,
 // the end of the text being never tried).
 [[nodiscard]] inline uint64_t count_line_feeds(const char* text, uint64_t n) noexcept {
-  uint64_t count = 0;
-  const char* p = text;
-  const char* end = text + n;
-  while (p < end) {
-    const void* hit = std::memchr(p, '\n', static_cast<size_t>(end - p));
-    if (hit == nullptr) break;
-    ++count;
-    p = static_cast<const char*>(hit) + 1;
-  }
-  return count;
+  const unsigned char line_feed[1] = {'\n'};
+  return count_member_bytes(text, n, line_feed);
 }
 
 // LineStart's count: 0 for the empty text, else 1 for position 0 plus one per line feed
@@ -66,9 +81,23 @@ namespace vantorel {
   return n == 0 ? 0 : 1 + count_line_feeds(text, n - 1);
 }
 
-// Char's count: the bytes whose table entry is 1 (each is a one-byte hit).
+// Char's count: the bytes whose table entry is 1 (each is a one-byte hit). A table of at
+// most four entries, the usual Char, is counted by comparing with its members, in vector
+// compares; a larger one by one table lookup per byte.
 [[nodiscard]] inline uint64_t count_table_bytes(const unsigned char (&table)[256], const char* text,
                                                 uint64_t n) noexcept {
+  unsigned char members[4];
+  int k = 0;
+  for (unsigned b = 0; b < 256 && k <= 4; ++b) {
+    if (table[b] == 0) continue;
+    if (k < 4) members[k] = static_cast<unsigned char>(b);
+    ++k;
+  }
+  if (k == 0) return 0;
+  if (k <= 4) {
+    for (int i = k; i < 4; ++i) members[i] = members[0];
+    return count_member_bytes(text, n, members);
+  }
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   uint64_t count = 0;
   for (uint64_t i = 0; i < n; ++i) count += table[s[i]];

@@ -200,5 +200,28 @@ TEST(ClosedFormulas, EqualTheScanWithTheKindsMatcher) {
   }
 }
 
+// Long texts cross the counts' 255-byte blocks; tables of up to four bytes are counted by
+// comparing with their members, larger ones by table lookups.
+TEST(ClosedFormulas, CountLongTextsOnEveryRoad) {
+  std::mt19937 rng(17);
+  const std::string pieces[] = {"a", "b", "\n", "c", "x", kEAcute, " "};
+  for (size_t length : {254, 255, 256, 510, 511, 4097}) {
+    std::string text;
+    while (text.size() < length) text += pieces[rng() % 7];
+    SCOPED_TRACE(length);
+    const ElementRef line_end = ElementRef::make<LineEndElement>();
+    const ElementRef line_start = ElementRef::make<LineStartElement>();
+    EXPECT_EQ(count_line_feeds(text.data(), text.size()), scan_count(*line_end, text));
+    EXPECT_EQ(count_line_starts(text.data(), text.size()), scan_count(*line_start, text));
+    const std::vector<std::string> sets = {"", "a", "ab\n", "ab" + kEAcute, "abcx ", "abcdefghijklmnopqrstuvwxyz"};
+    for (const std::string& set : sets) {
+      SCOPED_TRACE("'" + set + "'");
+      const ElementRef chars = new_char_element(set);
+      EXPECT_EQ(count_table_bytes(static_cast<const CharElement&>(*chars).char_table, text.data(), text.size()),
+                scan_count(*chars, text));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vantorel
