@@ -90,10 +90,12 @@ qs = v.QuotedString()
 grp = v.Group(v.Literal("gamma"))
 lineend = v.LineEnd()
 
-strs = [f"item{i}" for i in range(64)]
+# Inputs that every batch element above matches at byte 0, with a shorter match than the
+# input (so Word and Regex make new strings) and two tokens for the sequence.
+strs = ["gamma" + "abcdefghij"[i % 10] * (1 + i // 10) + str(i) for i in range(64)]
 uniform = [strs[0]] * 10_000
 period = (strs[:10] * 1000)
-distinct = [f"gamma{i}" for i in range(10_000)]
+distinct = [f"gamma{'xyz'[i % 3]}{i}" for i in range(10_000)]
 few = [strs[i % 7] for i in range(10_000)]
 few[-1] = strs[9]  # breaks the period: the identity road
 

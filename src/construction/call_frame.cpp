@@ -71,23 +71,27 @@ PyResult<bool> check_required(const ArgumentSpec& spec, Py_ssize_t given, const 
                                             ": " + names);
 }
 
-PyResult<Slots> extract_arguments_fastcall(const ArgumentSpec& spec, PyObject* const* args, Py_ssize_t nargs,
-                                           PyObject* kwnames) {
-  Slots slots{};
+// The extractions and conversions below fill the caller's slots and arguments in place and
+// return only a verdict: the frame runs on every call, and passing its arrays back by value
+// (block copies followed by wider reads of the same bytes) cost more than the work itself.
+
+// Fills `slots` (empty on entry) from the positional and keyword arguments.
+PyResult<bool> extract_arguments_fastcall(const ArgumentSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+                                          PyObject* kwnames, Slots& slots) {
   if (nargs > spec.count) return too_many_positional(spec, nargs);
-  for (Py_ssize_t i = 0; i < nargs; ++i) slots[static_cast<size_t>(i)] = args[i];
+  for (size_t i = 0; i < kMaxParams; ++i) {
+    if (static_cast<Py_ssize_t>(i) < nargs) slots[i] = args[i];
+  }
   const Py_ssize_t nkw = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
   for (Py_ssize_t k = 0; k < nkw; ++k) {
     PyResult<bool> taken = take_keyword(spec, PyTuple_GET_ITEM(kwnames, k), args[nargs + k], slots);
     if (!taken.ok()) return taken.take_error();
   }
-  PyResult<bool> complete = check_required(spec, nargs, slots);
-  if (!complete.ok()) return complete.take_error();
-  return slots;
+  return check_required(spec, nargs, slots);
 }
 
-PyResult<Slots> extract_arguments_tuple_dict(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs) {
-  Slots slots{};
+PyResult<bool> extract_arguments_tuple_dict(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs,
+                                            Slots& slots) {
   const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
   if (nargs > spec.count) return too_many_positional(spec, nargs);
   for (Py_ssize_t i = 0; i < nargs; ++i) slots[static_cast<size_t>(i)] = PyTuple_GET_ITEM(args, i);
@@ -100,20 +104,17 @@ PyResult<Slots> extract_arguments_tuple_dict(const ArgumentSpec& spec, PyObject*
       if (!taken.ok()) return taken.take_error();
     }
   }
-  PyResult<bool> complete = check_required(spec, nargs, slots);
-  if (!complete.ok()) return complete.take_error();
-  return slots;
+  return check_required(spec, nargs, slots);
 }
 
-// Converts one parameter completely.
-PyResult<Argument> convert(const ParamSpec& param, PyObject* o) {
-  Argument a;
+// Converts one parameter completely into `a` (as default-constructed on entry).
+PyResult<bool> convert(const ParamSpec& param, PyObject* o, Argument& a) {
   switch (param.kind) {
     case ParamKind::Text:
     case ParamKind::TextOrNone: {
       if (o == nullptr || (param.kind == ParamKind::TextOrNone && o == Py_None)) {
         a.text = param.default_text;
-        return a;
+        return true;
       }
       if (!PyUnicode_Check(o)) {
         return argument_extraction_error(param.name,
@@ -123,7 +124,7 @@ PyResult<Argument> convert(const ParamSpec& param, PyObject* o) {
       if (!view.ok()) return argument_extraction_error(param.name, view.take_error());
       a.object = o;
       a.text = view.value();
-      return a;
+      return true;
     }
     case ParamKind::List:
       if (o != nullptr && !PyList_Check(o)) {
@@ -131,42 +132,40 @@ PyResult<Argument> convert(const ParamSpec& param, PyObject* o) {
                                          PyError::ours(PyExc_TypeError, type_mismatch_text(o, &PyList_Type)));
       }
       a.object = o;
-      return a;
+      return true;
     case ParamKind::Flag: {
       if (o == nullptr) {
         a.flag = param.default_flag;
-        return a;
+        return true;
       }
       PyResult<bool> flag = extract_bool(o);
       if (!flag.ok()) return argument_extraction_error(param.name, flag.take_error());
       a.object = o;
       a.flag = flag.value();
-      return a;
+      return true;
     }
     case ParamKind::Count: {
-      if (o == nullptr) return a;
+      if (o == nullptr) return true;
       PyResult<uint64_t> count = extract_count(o);
       if (!count.ok()) return argument_extraction_error(param.name, count.take_error());
       a.object = o;
       a.count = count.value();
-      return a;
+      return true;
     }
     case ParamKind::Object:
       a.object = o;
-      return a;
+      return true;
   }
-  return a;
+  return true;
 }
 
 // Step 5 of every frame: each parameter in order, each completely before the next.
-PyResult<CallArgs> convert_all(const ArgumentSpec& spec, const Slots& slots) {
-  CallArgs call;
+PyResult<bool> convert_all(const ArgumentSpec& spec, const Slots& slots, CallArgs& call) {
   for (size_t i = 0; i < spec.count; ++i) {
-    PyResult<Argument> a = convert(spec.params[i], slots[i]);
-    if (!a.ok()) return a.take_error();
-    call.at[i] = a.value();
+    PyResult<bool> converted = convert(spec.params[i], slots[i], call.at[i]);
+    if (!converted.ok()) return converted;
   }
-  return call;
+  return true;
 }
 
 // True when `s` (a str from the interpreter's type machinery) reads exactly `want`.
@@ -234,21 +233,24 @@ PyResult<uint64_t> extract_count(PyObject* o) noexcept {
 
 PyResult<PyRef> run_method_frame(const ArgumentSpec& spec, ClassId cls, MethodBody body, PyObject* self,
                                  PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-  PyResult<Slots> slots = extract_arguments_fastcall(spec, args, PyVectorcall_NARGS(nargs), kwnames);
-  if (!slots.ok()) return slots.take_error();
+  Slots slots{};
+  PyResult<bool> extracted = extract_arguments_fastcall(spec, args, PyVectorcall_NARGS(nargs), kwnames, slots);
+  if (!extracted.ok()) return extracted.take_error();
   if (!is_instance(self, cls)) return PyError::ours(PyExc_TypeError, type_mismatch_text(self, class_of(cls)));
   PyResult<SharedBorrow> borrow = SharedBorrow::take(self);
   if (!borrow.ok()) return borrow.take_error();
   // The borrow is given back when `borrow` goes: after the body, or after a failed conversion.
-  PyResult<CallArgs> call = convert_all(spec, slots.value());
-  if (!call.ok()) return call.take_error();
-  return body(self, call.value());
+  CallArgs call;
+  PyResult<bool> converted = convert_all(spec, slots, call);
+  if (!converted.ok()) return converted.take_error();
+  return body(self, call);
 }
 
 PyResult<PyRef> run_constructor_frame(const ArgumentSpec& spec, ConstructorBody body, PyTypeObject* type,
                                       PyObject* args, PyObject* kwargs) noexcept {
-  PyResult<Slots> slots = extract_arguments_tuple_dict(spec, args, kwargs);
-  if (!slots.ok()) return slots.take_error();
+  Slots slots{};
+  PyResult<bool> extracted = extract_arguments_tuple_dict(spec, args, kwargs, slots);
+  if (!extracted.ok()) return extracted.take_error();
   // The keyword dictionary may be the caller's own (a C caller such as
   // _thread.start_new_thread passes it through unchanged), and a conversion can run Python
   // code (__bool__, __index__) that removes an entry from it. So the frame holds its own
@@ -256,20 +258,23 @@ PyResult<PyRef> run_constructor_frame(const ArgumentSpec& spec, ConstructorBody 
   // never outlives its object.
   std::array<PyRef, kMaxParams> held;
   if (kwargs != nullptr) {
-    for (size_t i = 0; i < spec.count; ++i) held[i] = PyRef::borrow(slots.value()[i]);
+    for (size_t i = 0; i < spec.count; ++i) held[i] = PyRef::borrow(slots[i]);
   }
-  PyResult<CallArgs> call = convert_all(spec, slots.value());
-  if (!call.ok()) return call.take_error();
-  return body(type, call.value());
+  CallArgs call;
+  PyResult<bool> converted = convert_all(spec, slots, call);
+  if (!converted.ok()) return converted.take_error();
+  return body(type, call);
 }
 
 PyResult<PyRef> run_function_frame(const ArgumentSpec& spec, FunctionBody body, PyObject* const* args,
                                    Py_ssize_t nargs, PyObject* kwnames) noexcept {
-  PyResult<Slots> slots = extract_arguments_fastcall(spec, args, PyVectorcall_NARGS(nargs), kwnames);
-  if (!slots.ok()) return slots.take_error();
-  PyResult<CallArgs> call = convert_all(spec, slots.value());
-  if (!call.ok()) return call.take_error();
-  return body(call.value());
+  Slots slots{};
+  PyResult<bool> extracted = extract_arguments_fastcall(spec, args, PyVectorcall_NARGS(nargs), kwnames, slots);
+  if (!extracted.ok()) return extracted.take_error();
+  CallArgs call;
+  PyResult<bool> converted = convert_all(spec, slots, call);
+  if (!converted.ok()) return converted.take_error();
+  return body(call);
 }
 
 }  // namespace vantorel::py
