@@ -191,13 +191,6 @@ bool is_numpy_bool_type(PyTypeObject* type) {
 
 }  // namespace
 
-PyResult<std::string_view> pystring_to_str(PyObject* o) noexcept {
-  Py_ssize_t n = 0;
-  const char* bytes = PyUnicode_AsUTF8AndSize(o, &n);
-  if (bytes == nullptr) return PyError::fetch();
-  return std::string_view(bytes, static_cast<size_t>(n));
-}
-
 PyResult<bool> extract_bool(PyObject* o) noexcept {
   if (Py_IS_TYPE(o, &PyBool_Type)) return o == Py_True;
   PyTypeObject* type = Py_TYPE(o);

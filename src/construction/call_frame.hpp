@@ -104,7 +104,13 @@ PyObject* noargs_entry(PyObject* /*module*/, PyObject* /*unused*/) noexcept {
 
 // The conversions, also for bodies that convert by themselves.
 // The UTF-8 view of a str (checked by the caller), or the interpreter's encoding error.
-[[nodiscard]] PyResult<std::string_view> pystring_to_str(PyObject* o) noexcept;
+// Inline: every text argument of every call comes through here.
+[[nodiscard]] inline PyResult<std::string_view> pystring_to_str(PyObject* o) noexcept {
+  Py_ssize_t n = 0;
+  const char* bytes = PyUnicode_AsUTF8AndSize(o, &n);
+  if (bytes == nullptr) return PyError::fetch();
+  return std::string_view(bytes, static_cast<size_t>(n));
+}
 // A boolean from exactly bool or a numpy boolean scalar; TypeError otherwise.
 [[nodiscard]] PyResult<bool> extract_bool(PyObject* o) noexcept;
 // An unsigned 64-bit count from an int or through __index__.
