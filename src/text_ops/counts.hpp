@@ -81,22 +81,25 @@ template <int K>
   return n == 0 ? 0 : 1 + count_line_feeds(text, n - 1);
 }
 
-// Char's count: the bytes whose table entry is 1 (each is a one-byte hit). A table of at
-// most four entries, the usual Char, is counted by comparing with its members, in vector
-// compares; a larger one by one table lookup per byte.
+// Char's count: the bytes whose table entry is 1 (each is a one-byte hit). On a text of a
+// kilobyte or more, a table of at most four entries (the usual Char) is counted by
+// comparing with its members, in vector compares, after a look at the 256 entries; any
+// other table and any shorter text by one table lookup per byte.
 [[nodiscard]] inline uint64_t count_table_bytes(const unsigned char (&table)[256], const char* text,
                                                 uint64_t n) noexcept {
-  unsigned char members[4];
-  int k = 0;
-  for (unsigned b = 0; b < 256 && k <= 4; ++b) {
-    if (table[b] == 0) continue;
-    if (k < 4) members[k] = static_cast<unsigned char>(b);
-    ++k;
-  }
-  if (k == 0) return 0;
-  if (k <= 4) {
-    for (int i = k; i < 4; ++i) members[i] = members[0];
-    return count_member_bytes(text, n, members);
+  if (n >= 1024) {
+    unsigned char members[4];
+    int k = 0;
+    for (unsigned b = 0; b < 256 && k <= 4; ++b) {
+      if (table[b] == 0) continue;
+      if (k < 4) members[k] = static_cast<unsigned char>(b);
+      ++k;
+    }
+    if (k == 0) return 0;
+    if (k <= 4) {
+      for (int i = k; i < 4; ++i) members[i] = members[0];
+      return count_member_bytes(text, n, members);
+    }
   }
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   uint64_t count = 0;

@@ -200,12 +200,12 @@ TEST(ClosedFormulas, EqualTheScanWithTheKindsMatcher) {
   }
 }
 
-// Long texts cross the counts' 255-byte blocks; tables of up to four bytes are counted by
-// comparing with their members, larger ones by table lookups.
+// Long texts cross the counts' 255-byte blocks; from a kilobyte on, tables of up to four
+// bytes are counted by comparing with their members, larger ones by table lookups.
 TEST(ClosedFormulas, CountLongTextsOnEveryRoad) {
   std::mt19937 rng(17);
   const std::string pieces[] = {"a", "b", "\n", "c", "x", kEAcute, " "};
-  for (size_t length : {254, 255, 256, 510, 511, 4097}) {
+  for (size_t length : {254, 255, 256, 510, 1023, 1024, 1275, 4097}) {
     std::string text;
     while (text.size() < length) text += pieces[rng() % 7];
     SCOPED_TRACE(length);
