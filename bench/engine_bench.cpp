@@ -191,18 +191,19 @@ std::vector<const void*> addresses(size_t n, size_t distinct, bool periodic) {
   return items;
 }
 
-// The uniform test and the input period over 100,000 items: one pass over the addresses.
+// The uniform test and the input period over 100,000 items: one pass over the addresses
+// each. Range 0: no period, 1: period 100, 2: a uniform list.
 void BM_InputPeriod(benchmark::State& state) {
-  const bool periodic = state.range(0) != 0;
-  const std::vector<const void*> items = addresses(100000, 100, periodic);
+  const int64_t shape = state.range(0);
+  const std::vector<const void*> items = addresses(100000, shape == 2 ? 1 : 100, shape != 0);
   for (auto _ : state) {
     benchmark::DoNotOptimize(is_uniform(items.data(), items.size()));
     benchmark::DoNotOptimize(detect_input_period(items.data(), items.size()).k);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * items.size()));
-  state.SetLabel(periodic ? "period 100" : "no period");
+  state.SetLabel(shape == 0 ? "no period" : shape == 1 ? "period 100" : "uniform");
 }
-BENCHMARK(BM_InputPeriod)->Arg(0)->Arg(1);
+BENCHMARK(BM_InputPeriod)->Arg(0)->Arg(1)->Arg(2);
 
 // The IdentityCache road of a count over 100,000 items drawn from `distinct` objects.
 void BM_IdentityCache(benchmark::State& state) {

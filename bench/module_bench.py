@@ -73,6 +73,7 @@ def words_text(size):
 
 PLAIN = words_text(100_000)
 PERIODIC = ("if gamma delta word " * 5000)[:100_000]
+LINES = "\n".join(PLAIN[i:i + 40] for i in range(0, len(PLAIN), 40))
 SMALL = "  gamma delta"
 
 alphas = v.alphas()
@@ -138,7 +139,7 @@ CASES = [
     ("count Word plain", lambda: word.search_string_count(PLAIN), 500),
     ("count Word periodic", lambda: word.search_string_count(PERIODIC), 5000),
     ("count Char plain", lambda: ch.search_string_count(PLAIN), 500),
-    ("count LineEnd plain", lambda: lineend.search_string_count(PLAIN), 5000),
+    ("count LineEnd lines of 40 bytes", lambda: lineend.search_string_count(LINES), 2000),
     ("count Regex plain", lambda: rx.search_string_count(PLAIN), 50),
     ("count And plain", lambda: seq.search_string_count(PLAIN), 100),
     ("count CaselessLiteral plain", lambda: cl.search_string_count(PLAIN), 100),

@@ -8,11 +8,18 @@
 
 namespace vantorel {
 
-// True when every one of the n items (n >= 1) is the same object as item 0; one pass.
+// True when every one of the n items (n >= 1) is the same object as item 0; one pass,
+// four items to a step with one branch per step.
 template <class T>
 [[nodiscard]] bool is_uniform(T* const* items, size_t n) noexcept {
   T* const first = items[0];
-  for (size_t i = 1; i < n; ++i) {
+  size_t i = 1;
+  for (; n - i >= 4; i += 4) {
+    const bool differs = (items[i] != first) | (items[i + 1] != first) | (items[i + 2] != first) |
+                         (items[i + 3] != first);
+    if (differs) return false;
+  }
+  for (; i < n; ++i) {
     if (items[i] != first) return false;
   }
   return true;

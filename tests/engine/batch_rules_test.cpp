@@ -70,6 +70,21 @@ TEST(InputPattern, FindsTheFirstRepeatOfItemZeroAsThePeriod) {
   }
 }
 
+// The uniform test takes four items to a step: one other object anywhere, in the steps or
+// in the rest after them, makes the list not uniform.
+TEST(InputPattern, UniformTestSeesOneOtherObjectAnywhere) {
+  for (size_t n = 1; n <= 13; ++n) {
+    const Objects same(std::string(n, 'a'));
+    EXPECT_TRUE(is_uniform(same.items.data(), n)) << n;
+    for (size_t other = 1; other < n; ++other) {
+      std::string pattern(n, 'a');
+      pattern[other] = 'b';
+      const Objects o(pattern);
+      EXPECT_FALSE(is_uniform(o.items.data(), n)) << pattern;
+    }
+  }
+}
+
 // ---- IdentityCache ---------------------------------------------------------------------
 
 TEST(IdentityCache, HomeSlotMixesAddressBitsFourToEightAndTwelveToSixteen) {
