@@ -65,7 +65,8 @@ class SearchStringTest(ModuleTestCase):
             (v.Regex("\\bx"), "x xx", [["x"], ["x"]]),
             (v.Keyword("if"), "if x ifx if", [["if"], ["if"]]),
             (v.Keyword("if"), "xif", [["if"]]),  # the byte before a keyword is not examined
-            (v.Keyword(""), "a b", [[""]]),  # the keyword count counts its zero-width match
+            (v.Keyword(""), "a b", []),  # only zero-width matches, which search_string drops
+            (v.Keyword(""), "é", []),
             (v.Literal("ab"), "abab", [["ab"], ["ab"]]),
             (v.Literal(""), "abc", []),
             (v.Literal("aa"), "aaa", [["aa"]]),
@@ -180,7 +181,7 @@ class ShortcutRoadsTest(ModuleTestCase):
 
     def test_leaf_search_roads_equal_the_generic_driver(self):
         elements = [v.Word("ab"), v.Word("a", "b"), v.Word("ab", "b"), v.Word(" "), v.Keyword("if"), v.Keyword("a"),
-                    v.Literal("ab"), v.Literal("a"), v.Literal("é")]
+                    v.Keyword(""), v.Literal("ab"), v.Literal("a"), v.Literal("é"), v.Literal("")]
         for element in elements:
             for text in TEXTS + periodic_texts("ab é", 5, 60, 2):
                 with self.subTest(element=type(element).__name__, text=text):
