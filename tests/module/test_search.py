@@ -3,6 +3,7 @@ class, which objects a result shares, the whole-character rule, the stack-guard 
 every shortcut road (closed formulas, the And, Word, Keyword and Literal roads, the
 periodic roads) against the plain road of the same operation."""
 import random
+import re
 import unittest
 
 import vantorel as v
@@ -161,6 +162,33 @@ class SearchCountTest(ModuleTestCase):
         self.assertEqual(element.search_string_count(text), 3)
 
 
+class EmptyTextTest(ModuleTestCase):
+    def test_the_empty_text_is_not_tried_by_any_class_but_regex(self):
+        # Elements that match with zero width at position 0 where they can: a road that
+        # tried position 0 of the empty text would count (or report) that match.
+        fwd = v.Forward()
+        fwd <<= v.Empty()
+        elements = [v.Literal(""), v.CaselessLiteral(""), v.Keyword(""), v.CaselessKeyword(""), v.Word("a"),
+                    v.Char("a"), v.Regex("a"), v.QuotedString(), v.Empty(), v.NoMatch(), v.LineStart(), v.LineEnd(),
+                    v.StringStart(), v.StringEnd(), v.rest_of_line(), v.Empty() + v.Empty(), v.MatchFirst([v.Empty()]),
+                    v.Optional(v.Literal("a")), v.ZeroOrMore(v.Literal("a")), v.OneOrMore(v.Optional(v.Literal("a"))),
+                    v.Exactly(v.Literal("a"), 0), v.Group(v.Empty()), v.Suppress(v.Empty()), v.Combine(v.Empty()),
+                    v.SkipTo(v.StringEnd()), fwd]
+        self.assertEqual(len({type(x) for x in elements}), 26)
+        for x in elements:
+            with self.subTest(cls=type(x).__name__):
+                first = x.search_string("")
+                self.assertEqual(first, [])
+                self.assertIsNot(first, x.search_string(""))
+                self.assertEqual(x.search_string_count(""), 0)
+                self.assertEqual(x.transform_string("", "X"), "")
+        self.assertEqual(v.Word("a")._search_string_flat(""), [])
+        # The library's iteration searches the empty text too.
+        self.assertEqual(v.Regex("a*").search_string(""), [[""]])
+        self.assertEqual(v.Regex("a*").search_string_count(""), 1)
+        self.assertEqual(v.Regex("a*").transform_string("", "X"), "X")
+
+
 TEXTS = ["", "a", "ab ab", "a\nb\n", "\n\nx\n", "aab\tb", " a a  b", "ifx if xif", "é aé", "ab" * 9 + "a",
          "\"q\" 'r'", "a,b;c", "  \n  "]
 
@@ -196,6 +224,31 @@ class ShortcutRoadsTest(ModuleTestCase):
                 with self.subTest(text=text):
                     self.assertEqual(element.search_string(text), v.MatchFirst([element]).search_string(text))
                     self.assertEqual(element.search_string_count(text), v.MatchFirst([element]).search_string_count(text))
+
+    def test_and_road_equals_the_generic_driver_on_random_sequences(self):
+        # Random sequences of leaves and small combinators, children that skip whitespace
+        # and one that does not (rest_of_line), over short texts with whitespace and é.
+        rng = random.Random(8)
+        leaves = [lambda: v.Literal(rng.choice(["a", "b", "ab", "", "é"])), lambda: v.Char(rng.choice(["ab", "é", "\n"])),
+                  lambda: v.Word(rng.choice(["ab", "Ã"])), lambda: v.Keyword("a"), lambda: v.Regex(rng.choice(["a*", "[ab]"])),
+                  v.LineEnd, v.LineStart, v.rest_of_line, v.Empty, v.StringEnd]
+        wrappers = [v.Optional, v.ZeroOrMore, v.OneOrMore, v.Group, v.Suppress, v.Combine, v.SkipTo,
+                    lambda x: v.MatchFirst([x, v.Literal("b")])]
+
+        def part():
+            x = rng.choice(leaves)()
+            return rng.choice(wrappers)(x) if rng.random() < 0.4 else x
+
+        pieces = ["a", "b", " ", "\n", "é", "ab"]
+        texts = ["".join(rng.choice(pieces) for _ in range(rng.randint(1, 7))) for _ in range(80)]
+        for _ in range(150):
+            seq = part() + part()
+            if rng.random() < 0.5:
+                seq = seq + part()
+            plain = v.MatchFirst([seq])
+            for text in texts:
+                self.assertEqual(seq.search_string(text), plain.search_string(text), text)
+                self.assertEqual(seq.search_string_count(text), plain.search_string_count(text), text)
 
     def test_literal_and_word_periodic_counts_equal_the_scan(self):
         texts = periodic_texts("ab ", 7, 300, 4) + ["ab " * 4, "a" * 10, " " * 8, "x" + "y" * 1099 + "x" + "y" * 1099]
@@ -244,6 +297,50 @@ class ShortcutRoadsTest(ModuleTestCase):
                 self.assertEqual(v.Word("abcdefghijklmnopqrstuvwxyz")._search_string_flat(text), text.split())
 
 
+def iteration_spans(pattern, text):
+    """The successive non-overlapping leftmost-first matches of `pattern` (a compiled re)
+    over `text`, by the iteration rule of the Regex roads: each search starts where the
+    previous match ended, and an empty match ending where the previous match ended is not
+    reported; the search then starts one character further. Offsets count characters, so
+    no match can split one."""
+    spans, start, last_end = [], 0, None
+    while start <= len(text):
+        m = pattern.search(text, start)
+        if m and m.start() == m.end() == last_end:
+            m = pattern.search(text, start + 1) if start < len(text) else None
+        if not m:
+            break
+        spans.append((m.start(), m.end()))
+        start = last_end = m.end()
+    return spans
+
+
+class RegexIterationTest(ModuleTestCase):
+    # Patterns on which the standard re module (ASCII classes, as the Unicode-off build
+    # gives them) chooses the same leftmost-first match at every position; many can match
+    # the empty string, which is where the iteration rule matters.
+    PATTERNS = ["a*", "", "a|ab", "ab|a", "b*a", "(?:a|b)*", "a?", "a*?", "(?:ab)*", "b|", "|b", "é*", "é|", "[aé]*",
+                "[^a]", ".", "^", "^a*", "$", "a*$", r"\b", r"\ba*", r"a*\b", r"\w*", r"\bé", r"\s*", r"\s+", "[ab]",
+                "(?m)^a*"]
+
+    def test_search_count_and_transform_follow_the_iteration_rule(self):
+        rng = random.Random(3)
+        pieces = ["a", "b", " ", "\t", "é", "€", "ab", "_1"]
+        texts = [""] + ["".join(rng.choice(pieces) for _ in range(rng.randint(1, 8))) for _ in range(400)]
+        for source in self.PATTERNS:
+            regex, model = v.Regex(source), re.compile(source, re.ASCII)
+            with self.subTest(pattern=source):
+                for text in texts:
+                    spans = iteration_spans(model, text)
+                    self.assertEqual(regex.search_string(text), [[text[a:b]] for a, b in spans], text)
+                    self.assertEqual(regex.search_string_count(text), len(spans), text)
+                    pieces_out, last = [], 0
+                    for a, b in spans:
+                        pieces_out += [text[last:a], "-"]
+                        last = b
+                    self.assertEqual(regex.transform_string(text, "-"), "".join(pieces_out) + text[last:], text)
+
+
 class WholeCharacterTest(ModuleTestCase):
     """Sets holding bytes that occur inside multi-byte characters: search_string reports no
     match that starts inside a character and widens an end inside one to the character's
@@ -290,6 +387,35 @@ class StackGuardTest(ModuleTestCase):
                 self.assertRaisesText(ValueError, "ParseException at position 0: Grammar nesting too deep for the stack",
                                       method, deep)
         self.assertEqual(grammar.search_string("(1) 2"), [[["1"]], ["2"]])
+
+    def test_a_stopped_call_releases_what_it_had_built(self):
+        # Matches found before the stop (and, at a depth that the scan's matcher still
+        # reaches but the parse of a match does not, the lists of earlier matches) are
+        # released with the error: repeating the call leaves no objects behind.
+        import gc
+        import sys
+        grammar = deep_grammar()
+        parse_stops, scan_stops = ("(1) 2 x " * 5 + "(" * depth + "1" + ")" * depth for depth in (10_000, 100_000))
+        calls = [lambda: v.Group(grammar).search_string(parse_stops), lambda: grammar.search_string(scan_stops),
+                 lambda: (v.Literal("(") + grammar).search_string(scan_stops),
+                 lambda: grammar.search_string_count(scan_stops), lambda: grammar.transform_string(scan_stops, "E")]
+
+        def run(call):
+            try:
+                call()
+            except ValueError:
+                pass
+
+        self.assertEqual(grammar.search_string_count(parse_stops), 11)  # the scan's matcher gets through
+        for i, call in enumerate(calls):
+            with self.subTest(i=i):
+                self.assertRaises(ValueError, call)
+                gc.collect()
+                before = sys.getallocatedblocks()
+                for _ in range(40):
+                    run(call)
+                gc.collect()
+                self.assertLess(sys.getallocatedblocks() - before, 20)
 
 
 class SearchRefcountTest(ModuleTestCase):
