@@ -162,18 +162,21 @@ class SearchCountTest(ModuleTestCase):
         self.assertEqual(element.search_string_count(text), 3)
 
 
+def one_of_each_class():
+    """One element of each of the 26 classes, each matching with zero width at position 0
+    where its class can: a road that tried position 0 of the empty text would find it."""
+    fwd = v.Forward()
+    fwd <<= v.Empty()
+    return [v.Literal(""), v.CaselessLiteral(""), v.Keyword(""), v.CaselessKeyword(""), v.Word("a"), v.Char("a"),
+            v.Regex("a"), v.QuotedString(), v.Empty(), v.NoMatch(), v.LineStart(), v.LineEnd(), v.StringStart(),
+            v.StringEnd(), v.rest_of_line(), v.Empty() + v.Empty(), v.MatchFirst([v.Empty()]), v.Optional(v.Literal("a")),
+            v.ZeroOrMore(v.Literal("a")), v.OneOrMore(v.Optional(v.Literal("a"))), v.Exactly(v.Literal("a"), 0),
+            v.Group(v.Empty()), v.Suppress(v.Empty()), v.Combine(v.Empty()), v.SkipTo(v.StringEnd()), fwd]
+
+
 class EmptyTextTest(ModuleTestCase):
     def test_the_empty_text_is_not_tried_by_any_class_but_regex(self):
-        # Elements that match with zero width at position 0 where they can: a road that
-        # tried position 0 of the empty text would count (or report) that match.
-        fwd = v.Forward()
-        fwd <<= v.Empty()
-        elements = [v.Literal(""), v.CaselessLiteral(""), v.Keyword(""), v.CaselessKeyword(""), v.Word("a"),
-                    v.Char("a"), v.Regex("a"), v.QuotedString(), v.Empty(), v.NoMatch(), v.LineStart(), v.LineEnd(),
-                    v.StringStart(), v.StringEnd(), v.rest_of_line(), v.Empty() + v.Empty(), v.MatchFirst([v.Empty()]),
-                    v.Optional(v.Literal("a")), v.ZeroOrMore(v.Literal("a")), v.OneOrMore(v.Optional(v.Literal("a"))),
-                    v.Exactly(v.Literal("a"), 0), v.Group(v.Empty()), v.Suppress(v.Empty()), v.Combine(v.Empty()),
-                    v.SkipTo(v.StringEnd()), fwd]
+        elements = one_of_each_class()
         self.assertEqual(len({type(x) for x in elements}), 26)
         for x in elements:
             with self.subTest(cls=type(x).__name__):
@@ -187,6 +190,29 @@ class EmptyTextTest(ModuleTestCase):
         self.assertEqual(v.Regex("a*").search_string(""), [[""]])
         self.assertEqual(v.Regex("a*").search_string_count(""), 1)
         self.assertEqual(v.Regex("a*").transform_string("", "X"), "X")
+
+
+class SearchFrameTest(ModuleTestCase):
+    def test_every_class_checks_its_arguments(self):
+        for x in one_of_each_class():
+            name = type(x).__name__
+            with self.subTest(cls=name):
+                for method in ("search_string", "search_string_count"):
+                    self.assertRaisesText(TypeError, "argument 's': 'int' object is not an instance of 'str'",
+                                          getattr(x, method), 5)
+                    self.assertRaisesText(TypeError, f"{name}.{method}() missing 1 required positional argument: 's'",
+                                          getattr(x, method))
+                    with self.assertRaises(UnicodeEncodeError):
+                        getattr(x, method)("\ud800")
+                self.assertRaisesText(TypeError, "argument 'replacement': 'int' object is not an instance of 'str'",
+                                      x.transform_string, "a", 5)
+                with self.assertRaises(UnicodeEncodeError):
+                    x.transform_string("\ud800", 5)  # s is converted before replacement is looked at
+                self.assertEqual(x.search_string(s=""), x.search_string(""))
+        w = v.Word("a")
+        self.assertRaisesText(TypeError, "argument 's': 'None' is not an instance of 'str'", w._search_string_flat, None)
+        with self.assertRaises(UnicodeEncodeError):
+            w._search_string_flat("\ud800")
 
 
 TEXTS = ["", "a", "ab ab", "a\nb\n", "\n\nx\n", "aab\tb", " a a  b", "ifx if xif", "é aé", "ab" * 9 + "a",
