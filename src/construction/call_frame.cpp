@@ -107,8 +107,9 @@ PyResult<bool> extract_arguments_tuple_dict(const ArgumentSpec& spec, PyObject* 
   return check_required(spec, nargs, slots);
 }
 
-// Converts one parameter completely into `a` (as default-constructed on entry).
+// Converts one parameter completely into `a`, every field written.
 PyResult<bool> convert(const ParamSpec& param, PyObject* o, Argument& a) {
+  a = Argument{nullptr, {}, false, 0};
   switch (param.kind) {
     case ParamKind::Text:
     case ParamKind::TextOrNone: {
@@ -161,6 +162,7 @@ PyResult<bool> convert(const ParamSpec& param, PyObject* o, Argument& a) {
 
 // Step 5 of every frame: each parameter in order, each completely before the next.
 PyResult<bool> convert_all(const ArgumentSpec& spec, const Slots& slots, CallArgs& call) {
+  for (size_t i = spec.count; i < kMaxParams; ++i) call.at[i] = Argument{nullptr, {}, false, 0};
   for (size_t i = 0; i < spec.count; ++i) {
     PyResult<bool> converted = convert(spec.params[i], slots[i], call.at[i]);
     if (!converted.ok()) return converted;

@@ -43,17 +43,21 @@ struct ArgumentSpec {
   uint8_t required = 0;
 };
 
-// One converted argument, valid for the call.
+// One converted argument, valid for the call. A plain value: the frame writes every field
+// of every slot (the zero value for slots without a parameter).
 struct Argument {
-  PyObject* object = nullptr;  // borrowed; nullptr when not given (or None for TextOrNone)
-  std::string_view text;       // Text and TextOrNone: the UTF-8 view (or the default)
-  bool flag = false;           // Flag
-  uint64_t count = 0;          // Count
+  PyObject* object;       // borrowed; nullptr when not given (or None for TextOrNone)
+  std::string_view text;  // Text and TextOrNone: the UTF-8 view (or the default)
+  bool flag;              // Flag
+  uint64_t count;         // Count
   [[nodiscard]] bool given() const noexcept { return object != nullptr; }
 };
 
+// The converted arguments of one call, filled by the frame before the body runs. Not
+// zeroed on construction: the frame's conversion writes each slot once, which costs less
+// than clearing the block first on every call.
 struct CallArgs {
-  std::array<Argument, kMaxParams> at{};
+  std::array<Argument, kMaxParams> at;
   [[nodiscard]] const Argument& operator[](size_t i) const noexcept { return at[i]; }
 };
 
