@@ -2,8 +2,11 @@
 period, last-object reuse, identity caches) against one evaluation per input, the shapes
 and sharing of results, matching at byte 0, the whole-character rule, items without a
 text, lists changed around and during calls, and reference counts over loops."""
+import os
 import random
+import subprocess
 import sys
+import textwrap
 import threading
 import time
 import unittest
@@ -582,6 +585,42 @@ class ChangingListsTest(ModuleTestCase):
             stop.set()
             worker.join()
             sys.setswitchinterval(old)
+
+
+class ExhaustedMemoryTest(ModuleTestCase):
+    def test_a_token_str_that_cannot_be_made_raises_memory_error(self):
+        """Word, Regex and And make their token strs themselves: when the interpreter cannot
+        make one, the call raises MemoryError and the process goes on. Run in a child whose
+        address space is capped a little above what it holds, so a 64 MiB token cannot fit."""
+        script = textwrap.dedent("""
+            import resource
+            import vantorel as v
+            big = "a" * (64 << 20) + "1"  # every token below is a copy of its 64 MiB of letters
+            word, regex, seq = v.Word(v.alphas()), v.Regex("a+"), v.Word(v.alphas()) + v.Word(v.nums())
+            cases = [(word, [big]), (word, [big, big]), (regex, [big, "x"]), (regex, [big, big]),
+                     (seq, [big, big]), (seq, [big, "x"]), (seq, [big, "x"] * 2)]
+            size = next(int(line.split()[1]) * 1024 for line in open("/proc/self/status")
+                        if line.startswith("VmSize:"))
+            try:
+                resource.setrlimit(resource.RLIMIT_AS, (size + (32 << 20), size + (32 << 20)))
+            except (ValueError, OSError):
+                print("no limit")
+                raise SystemExit
+            for element, inputs in cases:
+                try:
+                    element.parse_batch(inputs)
+                    print("result")
+                except MemoryError:
+                    print("MemoryError")
+            print(word.parse_batch(["ab1"]), seq.parse_batch(["ab1", "x"]))
+        """)
+        env = dict(os.environ)
+        env["PYTHONPATH"] = os.pathsep.join(filter(None, [os.path.dirname(v.__file__), env.get("PYTHONPATH")]))
+        child = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True, text=True, timeout=120)
+        if child.stdout.strip() == "no limit":
+            self.skipTest("the address space cannot be capped here")
+        self.assertEqual(child.returncode, 0, child.stderr)
+        self.assertEqual(child.stdout.split("\n"), ["MemoryError"] * 7 + ["['ab'] ['ab', '1']", ""])
 
 
 class RefcountTest(ModuleTestCase):
