@@ -637,7 +637,8 @@ class RefcountTest(ModuleTestCase):
                 for items in lists:
                     e.parse_batch(items)
                     e.parse_batch_count(items)
-                for bad in ([p[0], 5], [p[0], surrogate]):
+                # Items without a text first, last, after cached objects and inside a period.
+                for bad in ([p[0], 5], [p[0], surrogate], [p[0], p[1], p[0], p[1], p[2], 5], [p[0], 5] * 3):
                     for method in (e.parse_batch, e.parse_batch_count):
                         try:
                             method(bad)
