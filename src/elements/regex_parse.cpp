@@ -82,22 +82,17 @@ bool decode_utf8(std::string_view text, std::vector<uint32_t>& chars, std::vecto
   return true;
 }
 
-// Thrown inside the parser only, caught by parse(); never crosses the module.
-struct Failure {
-  SyntaxError error;
-};
-
 // Letters of group names: approximations of Unicode Alphabetic and Numeric that hold for
 // every script's letters (general category L or Nl) and digits.
 bool is_letter_like(uint32_t c);
 
 class Parser {
  public:
-  explicit Parser(Ast& ast) : ast_(ast), chars_(ast.chars) {}
+  explicit Parser(Ast& ast) : ast_(ast), chars_(ast.chars) { add_leaf(NodeKind::Empty, {0, 0}); }
 
   uint32_t run() {
     ConcatB concat{{}, pos_};
-    while (true) {
+    while (!error_) {
       bump_space();
       if (eof()) break;
       switch (ch()) {
@@ -112,6 +107,7 @@ class Parser {
         default: concat.items.push_back(parse_primitive()); break;
       }
     }
+    if (error_) return 0;
     return pop_group_end(std::move(concat));
   }
 
@@ -210,10 +206,30 @@ class Parser {
   [[nodiscard]] Span span_char() const { return {pos_, eof() ? pos_ : pos_ + 1}; }
   [[nodiscard]] Span here() const { return {pos_, pos_}; }
 
-  [[noreturn]] void fail(Span span, std::string description) const { throw Failure{{std::move(description), span, false, {}}}; }
-  [[noreturn]] void fail2(Span span, Span aux, std::string description) const {
-    throw Failure{{std::move(description), span, true, aux}};
+  // A failed step: the first error is kept and every step after it returns at once, with
+  // this value standing for whatever it would have returned (node 0 is a spare Empty node).
+  struct Failed {
+    operator uint32_t() const { return 0; }
+    template <class T>
+    operator std::optional<T>() const {
+      return std::nullopt;
+    }
+    operator FlagChange() const { return {}; }
+    operator ConcatB() const { return {}; }
+  };
+  Failed fail(Span span, std::string description) {
+    if (!error_) error_ = SyntaxError{std::move(description), span, false, {}};
+    return {};
   }
+  Failed fail2(Span span, Span aux, std::string description) {
+    if (!error_) error_ = SyntaxError{std::move(description), span, true, aux};
+    return {};
+  }
+
+ public:
+  std::optional<SyntaxError> error_;
+
+ private:
 
   uint32_t add(Node node) {
     ast_.nodes.push_back(std::move(node));
@@ -264,7 +280,7 @@ class Parser {
     bump();
     bump_space();
     if (starts_with("?=") || starts_with("?!") || starts_with("?<=") || starts_with("?<!")) {
-      fail({open.start, span_char().end}, "look-around (look-ahead and look-behind) is not supported");
+      return fail({open.start, span_char().end}, "look-around (look-ahead and look-behind) is not supported");
     }
     const uint32_t inner = pos_;
     Node g;
@@ -272,14 +288,16 @@ class Parser {
     g.span = open;
     if (bump_if("?P<") || bump_if("?<")) {
       parse_capture_name();
+      if (error_) return Failed{};
     } else if (bump_if("?")) {
-      if (eof()) fail(open, "unclosed group");
+      if (eof()) return fail(open, "unclosed group");
       FlagChange flags = parse_flags();
+      if (error_) return Failed{};
       const uint32_t end_char = ch();
       bump();
       if (end_char == ')') {
         // (?) is not an empty flag group: it reads as a repetition operator with nothing before it.
-        if (flags.on == 0 && flags.off == 0 && !saw_flag_item_) fail({inner, inner + 1}, "repetition operator without an expression to repeat");
+        if (flags.on == 0 && flags.off == 0 && !saw_flag_item_) return fail({inner, inner + 1}, "repetition operator without an expression to repeat");
         if (flags.on & kFlagX) ignore_ws_ = true;
         if (flags.off & kFlagX) ignore_ws_ = false;
         Node f;
@@ -302,7 +320,10 @@ class Parser {
   }
 
   void parse_capture_name() {
-    if (eof()) fail(here(), "unclosed group");
+    if (eof()) {
+        fail(here(), "unclosed group");
+        return;
+      }
     const uint32_t start = pos_;
     while (true) {
       if (ch() == '>') break;
@@ -310,16 +331,28 @@ class Parser {
       const bool first = pos_ == start;
       const bool ok = c == '_' || is_letter_like(c) ||
                       (!first && (c == '.' || c == '[' || c == ']' || (c >= '0' && c <= '9') || is_digit_like(c)));
-      if (!ok) fail(span_char(), "invalid character in a capture group name");
+      if (!ok) {
+        fail(span_char(), "invalid character in a capture group name");
+        return;
+      }
       if (!bump()) break;
     }
     const uint32_t end = pos_;
-    if (eof()) fail({start, end}, "unclosed capture group name");
+    if (eof()) {
+        fail({start, end}, "unclosed capture group name");
+        return;
+      }
     bump();  // '>'
-    if (end == start) fail({start, start}, "empty capture group name");
+    if (end == start) {
+        fail({start, start}, "empty capture group name");
+        return;
+      }
     std::vector<uint32_t> name(chars_.begin() + start, chars_.begin() + end);
     for (const auto& [prior, prior_span] : names_) {
-      if (prior == name) fail2({start, end}, prior_span, "duplicate capture group name");
+      if (prior == name) {
+        fail2({start, end}, prior_span, "duplicate capture group name");
+        return;
+      }
     }
     names_.emplace_back(std::move(name), Span{start, end});
   }
@@ -338,7 +371,7 @@ class Parser {
       if (c == '-') {
         last_negation = span_char();
         for (const auto& [k, sp] : items) {
-          if (k == '-') fail2(span_char(), sp, "flag negation operator repeated");
+          if (k == '-') return fail2(span_char(), sp, "flag negation operator repeated");
         }
         negate = true;
       } else {
@@ -352,10 +385,10 @@ class Parser {
           case 'u': bit = kFlagUni; break;
           case 'R': bit = kFlagR; break;
           case 'x': bit = kFlagX; break;
-          default: fail(span_char(), "unrecognized flag");
+          default: return fail(span_char(), "unrecognized flag");
         }
         for (const auto& [k, sp] : items) {
-          if (k == c) fail2(span_char(), sp, "duplicate flag");
+          if (k == c) return fail2(span_char(), sp, "duplicate flag");
         }
         if (negate) {
           flags.off |= bit;
@@ -365,19 +398,19 @@ class Parser {
       }
       items.emplace_back(c, span_char());
       saw_flag_item_ = true;
-      if (!bump()) fail(here(), "expected a flag or the end of the flag group, found the end of the pattern");
+      if (!bump()) return fail(here(), "expected a flag or the end of the flag group, found the end of the pattern");
     }
-    if (last_negation) fail(*last_negation, "flag negation operator without a flag after it");
+    if (last_negation) return fail(*last_negation, "flag negation operator without a flag after it");
     return flags;
   }
 
   ConcatB pop_group(ConcatB group_concat) {
-    if (groups_.empty()) fail(span_char(), "unopened group");
+    if (groups_.empty()) return fail(span_char(), "unopened group");
     std::optional<uint32_t> alt;
     if (groups_.back().is_alternation) {
       alt = groups_.back().alternation;
       groups_.pop_back();
-      if (groups_.empty() || groups_.back().is_alternation) fail(span_char(), "unopened group");
+      if (groups_.empty() || groups_.back().is_alternation) return fail(span_char(), "unopened group");
     }
     GroupState st = std::move(groups_.back());
     groups_.pop_back();
@@ -409,24 +442,25 @@ class Parser {
       node(alt).span.end = end;
       result = alt;
     } else {
-      fail(node(groups_.back().group).span, "unclosed group");
+      return fail(node(groups_.back().group).span, "unclosed group");
     }
-    if (!groups_.empty()) fail(node(groups_.back().group).span, "unclosed group");
+    if (!groups_.empty()) return fail(node(groups_.back().group).span, "unclosed group");
     return result;
   }
 
   // ---- repetition ----
   uint32_t take_operand(ConcatB& concat) {
-    if (concat.items.empty()) fail(span_char(), "repetition operator without an expression to repeat");
+    if (concat.items.empty()) return fail(span_char(), "repetition operator without an expression to repeat");
     const uint32_t operand = concat.items.back();
     const NodeKind k = node(operand).kind;
-    if (k == NodeKind::Empty || k == NodeKind::Flags) fail(span_char(), "repetition operator without an expression to repeat");
+    if (k == NodeKind::Empty || k == NodeKind::Flags) return fail(span_char(), "repetition operator without an expression to repeat");
     concat.items.pop_back();
     return operand;
   }
 
   ConcatB parse_uncounted_repetition(ConcatB concat, uint32_t min, uint32_t max, bool unbounded) {
     const uint32_t operand = take_operand(concat);
+    if (error_) return Failed{};
     bool greedy = true;
     if (bump() && ch() == '?') {
       greedy = false;
@@ -462,36 +496,39 @@ class Parser {
     }
     const Span span{start, pos_};
     while (!eof() && is_white_space(ch())) bump_and_bump_space();
-    if (!digits) fail(span, std::string(empty_description));
-    if (overflow) fail(span, "decimal number too large (the limit is 4294967295)");
+    if (!digits) return fail(span, std::string(empty_description));
+    if (overflow) return fail(span, "decimal number too large (the limit is 4294967295)");
     return static_cast<uint32_t>(value);
   }
 
   ConcatB parse_counted_repetition(ConcatB concat) {
     const uint32_t start = pos_;
     const uint32_t operand = take_operand(concat);
-    if (!bump_and_bump_space()) fail({start, pos_}, "unclosed counted repetition");
+    if (error_) return Failed{};
+    if (!bump_and_bump_space()) return fail({start, pos_}, "unclosed counted repetition");
     const std::string_view expects = "repetition count expects a decimal number";
     const uint32_t lo = parse_decimal(expects);
+    if (error_) return Failed{};
     uint32_t hi = lo;
     bool unbounded = false;
-    if (eof()) fail({start, pos_}, "unclosed counted repetition");
+    if (eof()) return fail({start, pos_}, "unclosed counted repetition");
     if (ch() == ',') {
-      if (!bump_and_bump_space()) fail({start, pos_}, "unclosed counted repetition");
+      if (!bump_and_bump_space()) return fail({start, pos_}, "unclosed counted repetition");
       if (ch() != '}') {
         hi = parse_decimal(expects);
+        if (error_) return Failed{};
       } else {
         unbounded = true;
       }
     }
-    if (eof() || ch() != '}') fail({start, pos_}, "unclosed counted repetition");
+    if (eof() || ch() != '}') return fail({start, pos_}, "unclosed counted repetition");
     bool greedy = true;
     if (bump_and_bump_space() && ch() == '?') {
       greedy = false;
       bump_and_bump_space();
     }
     const Span op_span{start, pos_};
-    if (!unbounded && lo > hi) fail(op_span, "invalid repetition range: the minimum is greater than the maximum");
+    if (!unbounded && lo > hi) return fail(op_span, "invalid repetition range: the minimum is greater than the maximum");
     Node r;
     r.kind = NodeKind::Repetition;
     r.span = {node(operand).span.start, pos_};
@@ -531,16 +568,18 @@ class Parser {
 
   uint32_t parse_escape() {
     const uint32_t start = pos_;
-    if (!bump()) fail({start, pos_}, "incomplete escape sequence at the end of the pattern");
+    if (!bump()) return fail({start, pos_}, "incomplete escape sequence at the end of the pattern");
     const uint32_t c = ch();
-    if (c >= '0' && c <= '9') fail({start, span_char().end}, "backreferences are not supported");
+    if (c >= '0' && c <= '9') return fail({start, span_char().end}, "backreferences are not supported");
     if (c == 'x' || c == 'u' || c == 'U') {
       const uint32_t lit = parse_hex();
+      if (error_) return Failed{};
       node(lit).span.start = start;
       return lit;
     }
     if (c == 'p' || c == 'P') {
       const uint32_t cls = parse_unicode_class();
+      if (error_) return Failed{};
       node(cls).span.start = start;
       return cls;
     }
@@ -574,7 +613,9 @@ class Parser {
         AssertKind kind = AssertKind::WordBoundary;
         Span sp = span;
         if (!eof() && ch() == '{') {
-          if (auto special = maybe_parse_special_word_boundary(start)) {
+          const std::optional<AssertKind> special = maybe_parse_special_word_boundary(start);
+          if (error_) return Failed{};
+          if (special) {
             kind = *special;
             sp.end = pos_;
           }
@@ -582,14 +623,14 @@ class Parser {
         return add_leaf(NodeKind::Assertion, sp, static_cast<uint8_t>(kind));
       }
       default:
-        fail(span, "unrecognized escape sequence");
+        return fail(span, "unrecognized escape sequence");
     }
   }
 
   std::optional<AssertKind> maybe_parse_special_word_boundary(uint32_t wb_start) {
     auto valid = [](uint32_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-'; };
     const uint32_t start = pos_;
-    if (!bump_and_bump_space()) fail({wb_start, pos_}, "incomplete special word boundary or repetition at the end of the pattern");
+    if (!bump_and_bump_space()) return fail({wb_start, pos_}, "incomplete special word boundary or repetition at the end of the pattern");
     const uint32_t contents = pos_;
     if (!valid(ch())) {
       pos_ = start;  // not a special word boundary: a counted repetition of \b
@@ -600,57 +641,57 @@ class Parser {
       word.push_back(static_cast<char>(ch()));
       bump_and_bump_space();
     }
-    if (eof() || ch() != '}') fail({start, pos_}, "unclosed special word boundary");
+    if (eof() || ch() != '}') return fail({start, pos_}, "unclosed special word boundary");
     const uint32_t end = pos_;
     bump();
     if (word == "start") return AssertKind::WordStart;
     if (word == "end") return AssertKind::WordEnd;
     if (word == "start-half") return AssertKind::WordStartHalf;
     if (word == "end-half") return AssertKind::WordEndHalf;
-    fail({contents, end}, "unrecognized special word boundary (expected start, end, start-half or end-half)");
+    return fail({contents, end}, "unrecognized special word boundary (expected start, end, start-half or end-half)");
   }
 
   uint32_t parse_hex() {
     const uint32_t kind = ch();
     const uint32_t digits = kind == 'x' ? 2 : kind == 'u' ? 4 : 8;
-    if (!bump_and_bump_space()) fail(here(), "incomplete escape sequence at the end of the pattern");
+    if (!bump_and_bump_space()) return fail(here(), "incomplete escape sequence at the end of the pattern");
     if (ch() == '{') {
       const uint32_t brace = pos_;
       const uint32_t start = pos_ + 1;
       uint64_t value = 0;
       bool any = false;
       while (bump_and_bump_space() && ch() != '}') {
-        if (!is_hex(ch())) fail(span_char(), "invalid hexadecimal digit");
+        if (!is_hex(ch())) return fail(span_char(), "invalid hexadecimal digit");
         any = true;
         value = value * 16 + hex_value(ch());
         if (value > 0xFFFFFFFFull) value = 0xFFFFFFFFull + 1;
       }
-      if (eof()) fail({brace, pos_}, "incomplete escape sequence at the end of the pattern");
+      if (eof()) return fail({brace, pos_}, "incomplete escape sequence at the end of the pattern");
       const uint32_t end = pos_;
       bump_and_bump_space();
-      if (!any) fail({brace, pos_}, "empty hexadecimal escape");
+      if (!any) return fail({brace, pos_}, "empty hexadecimal escape");
       if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        fail({start, end}, "hexadecimal escape is not a Unicode scalar value");
+        return fail({start, end}, "hexadecimal escape is not a Unicode scalar value");
       }
       return literal({start, pos_}, static_cast<uint32_t>(value));
     }
     const uint32_t start = pos_;
     uint64_t value = 0;
     for (uint32_t i = 0; i < digits; ++i) {
-      if (i > 0 && !bump_and_bump_space()) fail(here(), "incomplete escape sequence at the end of the pattern");
-      if (!is_hex(ch())) fail(span_char(), "invalid hexadecimal digit");
+      if (i > 0 && !bump_and_bump_space()) return fail(here(), "incomplete escape sequence at the end of the pattern");
+      if (!is_hex(ch())) return fail(span_char(), "invalid hexadecimal digit");
       value = value * 16 + hex_value(ch());
     }
     bump_and_bump_space();
     if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-      fail({start, pos_}, "hexadecimal escape is not a Unicode scalar value");
+      return fail({start, pos_}, "hexadecimal escape is not a Unicode scalar value");
     }
     return literal({start, pos_}, static_cast<uint32_t>(value), kind == 'x');
   }
 
   uint32_t parse_unicode_class() {
     const bool negated = ch() == 'P';
-    if (!bump_and_bump_space()) fail(here(), "incomplete escape sequence at the end of the pattern");
+    if (!bump_and_bump_space()) return fail(here(), "incomplete escape sequence at the end of the pattern");
     Node n;
     n.kind = NodeKind::Unicode;
     n.negated = negated;
@@ -658,7 +699,7 @@ class Parser {
       const uint32_t start = pos_ + 1;
       std::string text;
       while (bump_and_bump_space() && ch() != '}') append_utf8(text, ch());
-      if (eof()) fail(here(), "incomplete escape sequence at the end of the pattern");
+      if (eof()) return fail(here(), "incomplete escape sequence at the end of the pattern");
       bump();
       size_t at;
       if ((at = text.find("!=")) != std::string::npos) {
@@ -678,7 +719,7 @@ class Parser {
     } else {
       const uint32_t start = pos_;
       const uint32_t c = ch();
-      if (c == '\\') fail(span_char(), "invalid Unicode class");
+      if (c == '\\') return fail(span_char(), "invalid Unicode class");
       bump_and_bump_space();
       n.sub = static_cast<uint8_t>(UnicodeForm::OneLetter);
       append_utf8(n.name, c);
@@ -706,11 +747,11 @@ class Parser {
   }
 
   // ---- bracket classes ----
-  [[noreturn]] void unclosed_class() {
+  Failed unclosed_class() {
     for (auto it = classes_.rbegin(); it != classes_.rend(); ++it) {
-      if (!it->is_op) fail(node(it->set).span, "unclosed character class");
+      if (!it->is_op) return fail(node(it->set).span, "unclosed character class");
     }
-    fail(here(), "unclosed character class");
+    return fail(here(), "unclosed character class");
   }
 
   uint32_t union_into_item(std::vector<uint32_t>& items, uint32_t start, uint32_t end) {
@@ -726,9 +767,9 @@ class Parser {
   uint32_t parse_set_class() {
     std::vector<uint32_t> items;
     uint32_t union_start = pos_;
-    while (true) {
+    while (!error_) {
       bump_space();
-      if (eof()) unclosed_class();
+      if (eof()) return unclosed_class();
       const uint32_t c = ch();
       if (c == '[') {
         if (!classes_.empty()) {
@@ -753,15 +794,22 @@ class Parser {
         items.push_back(parse_set_class_range());
       }
     }
+    return Failed{};
   }
 
   void push_class_open(std::vector<uint32_t>& items, uint32_t& union_start) {
     const uint32_t start = pos_;
-    if (!bump_and_bump_space()) fail({start, pos_}, "unclosed character class");
+    if (!bump_and_bump_space()) {
+      fail({start, pos_}, "unclosed character class");
+      return;
+    }
     bool negated = false;
     if (ch() == '^') {
       negated = true;
-      if (!bump_and_bump_space()) fail({start, pos_}, "unclosed character class");
+      if (!bump_and_bump_space()) {
+      fail({start, pos_}, "unclosed character class");
+      return;
+    }
     }
     std::vector<uint32_t> nested;
     const uint32_t nested_start = pos_;
@@ -772,7 +820,10 @@ class Parser {
       lit.span = span_char();
       lit.c = '-';
       nested.push_back(add(std::move(lit)));
-      if (!bump_and_bump_space()) fail({start, start}, "unclosed character class");
+      if (!bump_and_bump_space()) {
+      fail({start, start}, "unclosed character class");
+      return;
+    }
     }
     if (nested.empty() && ch() == ']') {
       Node lit;
@@ -780,7 +831,10 @@ class Parser {
       lit.span = span_char();
       lit.c = ']';
       nested.push_back(add(std::move(lit)));
-      if (!bump_and_bump_space()) fail({start, pos_}, "unclosed character class");
+      if (!bump_and_bump_space()) {
+      fail({start, pos_}, "unclosed character class");
+      return;
+    }
     }
     Node set;
     set.kind = NodeKind::Bracketed;
@@ -889,20 +943,22 @@ class Parser {
       return prim;
     }
     if (n.kind == NodeKind::Perl || n.kind == NodeKind::Unicode) return prim;
-    fail(n.span, "this escape sequence is not allowed inside a character class");
+    return fail(n.span, "this escape sequence is not allowed inside a character class");
   }
 
   uint32_t parse_set_class_range() {
     const uint32_t prim1 = parse_set_class_item();
+    if (error_) return Failed{};
     bump_space();
-    if (eof()) unclosed_class();
+    if (eof()) return unclosed_class();
     if (ch() != '-' || peek_space() == ']' || peek_space() == '-') return as_class_item(prim1);
-    if (!bump_and_bump_space()) unclosed_class();
+    if (!bump_and_bump_space()) return unclosed_class();
     const uint32_t prim2 = parse_set_class_item();
+    if (error_) return Failed{};
     const Span span{node(prim1).span.start, node(prim2).span.end};
-    if (node(prim1).kind != NodeKind::Literal) fail(node(prim1).span, "invalid range boundary: it must be a literal character");
-    if (node(prim2).kind != NodeKind::Literal) fail(node(prim2).span, "invalid range boundary: it must be a literal character");
-    if (node(prim1).c > node(prim2).c) fail(span, "invalid character class range: the start is greater than the end");
+    if (node(prim1).kind != NodeKind::Literal) return fail(node(prim1).span, "invalid range boundary: it must be a literal character");
+    if (node(prim2).kind != NodeKind::Literal) return fail(node(prim2).span, "invalid range boundary: it must be a literal character");
+    if (node(prim1).c > node(prim2).c) return fail(span, "invalid character class range: the start is greater than the end");
     Node r;
     r.kind = NodeKind::ClassRange;
     r.span = span;
@@ -976,11 +1032,10 @@ ParseResult parse(std::string_view text) {
     result.error = {"the pattern is not valid UTF-8", {0, 0}, false, {}};
     return result;
   }
-  try {
-    Parser parser(result.ast);
-    result.ast.root = parser.run();
-  } catch (Failure& f) {
-    result.error = std::move(f.error);
+  Parser parser(result.ast);
+  result.ast.root = parser.run();
+  if (parser.error_) {
+    result.error = std::move(*parser.error_);
     return result;
   }
   NestLimiter limiter(result.ast);

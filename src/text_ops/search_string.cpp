@@ -236,11 +236,15 @@ PyResult<PyRef> repeated_entry(PyObject* cached_str, uint64_t m) noexcept {
 }  // namespace
 
 // Keyword: every match is the keyword itself, so the matches are counted and one entry
-// holding the object's cached str is repeated that many times.
+// holding the object's cached str is repeated that many times. An empty keyword matches
+// only with zero width, and search_string reports no zero-width match (the scan's rule for
+// every class but Regex), so it finds nothing: its count would report the zero-width hits
+// that search_string_count counts, at positions inside characters too.
 PyResult<PyRef> keyword_search_string(PyObject* self, const CallArgs& args) noexcept {
   const auto* o = reinterpret_cast<const KeywordObject*>(self);
   const auto& element = static_cast<const KeywordElement&>(*o->element);
-  const uint64_t m = count_keyword_occurrences(element, args[0].text.data(), args[0].text.size());
+  const uint64_t m =
+      element.length == 0 ? 0 : count_keyword_occurrences(element, args[0].text.data(), args[0].text.size());
   if (m == 0) {
     PyRef empty = PyRef::steal(PyList_New(0));
     if (!empty) return PyError::fetch();

@@ -23,7 +23,8 @@ template <class E>
 // The roads of their own, in search_string.cpp. And: search_matches with the sequence
 // matcher built into the scan. Word: the byte-table scan, equal words sharing one one-item
 // list. Regex: the library's iteration over the unanchored expression, empty matches
-// included. Keyword and Literal: their counts, then one list [cached_str] repeated.
+// included. Keyword and Literal: their counts, then one list [cached_str] repeated (an
+// empty keyword or literal matches only with zero width and finds nothing).
 [[nodiscard]] PyResult<PyRef> and_search_string(PyObject* self, const CallArgs& args) noexcept;
 [[nodiscard]] PyResult<PyRef> word_search_string(PyObject* self, const CallArgs& args) noexcept;
 [[nodiscard]] PyResult<PyRef> regex_search_string(PyObject* self, const CallArgs& args) noexcept;

@@ -20,11 +20,9 @@ using testing::parse_at;
 
 const RegexElement& regex_of(const RegexBuild& b) { return static_cast<const RegexElement&>(*b.element); }
 
-// The matches of the unanchored expression over `text` as "s-e,s-e", or "error: <text>".
-std::string spans(std::string_view pattern, std::string_view text) {
-  RegexBuild b = make_regex_element(pattern);
-  if (!b.element) return "error: " + b.error;
-  regex::MatchIterator it(*regex_of(b).unanchored, text.data(), text.size());
+// The matches of an expression over `text` as "s-e,s-e".
+std::string spans_of(const regex::Expression& expression, std::string_view text) {
+  regex::MatchIterator it(expression, text.data(), text.size());
   std::string out;
   uint64_t s;
   uint64_t e;
@@ -33,6 +31,13 @@ std::string spans(std::string_view pattern, std::string_view text) {
     out += std::to_string(s) + "-" + std::to_string(e);
   }
   return out;
+}
+
+// The matches of the unanchored expression of `pattern`, or "error: <text>".
+std::string spans(std::string_view pattern, std::string_view text) {
+  RegexBuild b = make_regex_element(pattern);
+  if (!b.element) return "error: " + b.error;
+  return spans_of(*regex_of(b).unanchored, text);
 }
 
 struct Case {
@@ -274,6 +279,13 @@ TEST(RegexDialect, Repetition) {
       {"(*)", "", "error: repetition operator without an expression"},
       {"a|*", "", "error: repetition operator without an expression"},
       {"a{0}", "a", "0-0,1-1"},
+      {"a{0,0}", "aab", "0-0,1-1,2-2,3-3"},
+      {"(|a)+", "aab", "0-0,1-1,2-2,3-3"},
+      {"(a|)+", "aab", "0-2,3-3"},
+      {"(a*)*", "aab", "0-2,3-3"},
+      {"(|)", "ab", "0-0,1-1,2-2"},
+      {"()", "ab", "0-0,1-1,2-2"},
+      {"a||b", "aab", "0-1,1-2,3-3"},
       {"a|", "ab", "0-1,2-2"},
       {"|a", "a", "0-0,1-1"},
       {"", "\xC3\xA9\xE2\x98\x83", "0-0,2-2,5-5"},  // empty matches never split a character
@@ -547,6 +559,77 @@ TEST(RegexDialect, AgreesWithRe2WhereTheSyntaxMeansTheSame) {
     ++compared;
   }
   EXPECT_GT(compared, 2500);
+}
+
+// Unicode word assertions at the pattern's edges are exact: `(?u)<lead>\\w+<trail>` against a
+// brute-force search over a text of word characters (a, é, 1, ß) and others (space, -, ·).
+TEST(RegexDialect, EdgeWordAssertionsAreExactInUnicodeMode) {
+  struct Piece {
+    const char* text;
+    bool word;
+  };
+  const std::vector<Piece> alphabet = {{"a", true},  {"\xC3\xA9", true}, {"1", true},         {" ", false},
+                                       {"-", false}, {"\xC3\x9F", true}, {"\xC2\xB7", false}};
+  enum Kind { None, Boundary, NotBoundary, Start, End, StartHalf, EndHalf };
+  const std::vector<std::pair<const char*, Kind>> leads = {
+      {"", None}, {"\\b", Boundary}, {"\\B", NotBoundary}, {"\\<", Start}, {"\\b{start-half}", StartHalf}};
+  const std::vector<std::pair<const char*, Kind>> trails = {
+      {"", None}, {"\\b", Boundary}, {"\\B", NotBoundary}, {"\\>", End}, {"\\b{end-half}", EndHalf}};
+  auto holds = [](Kind k, bool before, bool after) {
+    switch (k) {
+      case None: return true;
+      case Boundary: return before != after;
+      case NotBoundary: return before == after;
+      case Start: return !before && after;
+      case End: return before && !after;
+      case StartHalf: return !before;
+      case EndHalf: return !after;
+    }
+    return false;
+  };
+  std::vector<RegexBuild> built;
+  for (const auto& lead : leads) {
+    for (const auto& trail : trails) {
+      built.push_back(make_regex_element(std::string("(?u)") + lead.first + "\\w+" + trail.first));
+      ASSERT_TRUE(built.back().element) << built.back().error;
+    }
+  }
+  std::mt19937 rng(7);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<size_t> picks;
+    for (unsigned k = rng() % 8; k > 0; --k) picks.push_back(rng() % alphabet.size());
+    std::string text;
+    std::vector<size_t> bounds{0};  // byte offset of each character boundary
+    for (size_t i : picks) {
+      text += alphabet[i].text;
+      bounds.push_back(text.size());
+    }
+    auto word = [&](size_t i) { return i < picks.size() && alphabet[picks[i]].word; };  // character i
+    size_t index = 0;
+    for (const auto& [lead, lead_kind] : leads) {
+      for (const auto& [trail, trail_kind] : trails) {
+        const RegexBuild& b = built[index++];
+        // Leftmost start whose lead holds, then the longest run of word characters whose trail holds.
+        std::string want;
+        size_t from = 0;
+        for (size_t s = 0; s < picks.size(); ++s) {
+          if (s < from || !holds(lead_kind, s > 0 && word(s - 1), word(s)) || !word(s)) continue;
+          size_t run = s;
+          while (word(run)) ++run;
+          for (size_t e = run; e > s; --e) {
+            if (holds(trail_kind, true, word(e))) {
+              if (!want.empty()) want += ",";
+              want += std::to_string(bounds[s]) + "-" + std::to_string(bounds[e]);
+              from = e;
+              break;
+            }
+          }
+        }
+        SCOPED_TRACE("pattern /" + std::string(regex_of(b).message.view()) + " on '" + text + "'");
+        ASSERT_EQ(spans_of(*regex_of(b).unanchored, text), want);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@ class, which objects a result shares, the whole-character rule, the stack-guard 
 every shortcut road (closed formulas, the And, Word, Keyword and Literal roads, the
 periodic roads) against the plain road of the same operation."""
 import random
+import re
 import unittest
 
 import vantorel as v
@@ -65,7 +66,8 @@ class SearchStringTest(ModuleTestCase):
             (v.Regex("\\bx"), "x xx", [["x"], ["x"]]),
             (v.Keyword("if"), "if x ifx if", [["if"], ["if"]]),
             (v.Keyword("if"), "xif", [["if"]]),  # the byte before a keyword is not examined
-            (v.Keyword(""), "a b", [[""]]),  # the keyword count counts its zero-width match
+            (v.Keyword(""), "a b", []),  # only zero-width matches, which search_string drops
+            (v.Keyword(""), "é", []),
             (v.Literal("ab"), "abab", [["ab"], ["ab"]]),
             (v.Literal(""), "abc", []),
             (v.Literal("aa"), "aaa", [["aa"]]),
@@ -160,6 +162,59 @@ class SearchCountTest(ModuleTestCase):
         self.assertEqual(element.search_string_count(text), 3)
 
 
+def one_of_each_class():
+    """One element of each of the 26 classes, each matching with zero width at position 0
+    where its class can: a road that tried position 0 of the empty text would find it."""
+    fwd = v.Forward()
+    fwd <<= v.Empty()
+    return [v.Literal(""), v.CaselessLiteral(""), v.Keyword(""), v.CaselessKeyword(""), v.Word("a"), v.Char("a"),
+            v.Regex("a"), v.QuotedString(), v.Empty(), v.NoMatch(), v.LineStart(), v.LineEnd(), v.StringStart(),
+            v.StringEnd(), v.rest_of_line(), v.Empty() + v.Empty(), v.MatchFirst([v.Empty()]), v.Optional(v.Literal("a")),
+            v.ZeroOrMore(v.Literal("a")), v.OneOrMore(v.Optional(v.Literal("a"))), v.Exactly(v.Literal("a"), 0),
+            v.Group(v.Empty()), v.Suppress(v.Empty()), v.Combine(v.Empty()), v.SkipTo(v.StringEnd()), fwd]
+
+
+class EmptyTextTest(ModuleTestCase):
+    def test_the_empty_text_is_not_tried_by_any_class_but_regex(self):
+        elements = one_of_each_class()
+        self.assertEqual(len({type(x) for x in elements}), 26)
+        for x in elements:
+            with self.subTest(cls=type(x).__name__):
+                first = x.search_string("")
+                self.assertEqual(first, [])
+                self.assertIsNot(first, x.search_string(""))
+                self.assertEqual(x.search_string_count(""), 0)
+                self.assertEqual(x.transform_string("", "X"), "")
+        self.assertEqual(v.Word("a")._search_string_flat(""), [])
+        # The library's iteration searches the empty text too.
+        self.assertEqual(v.Regex("a*").search_string(""), [[""]])
+        self.assertEqual(v.Regex("a*").search_string_count(""), 1)
+        self.assertEqual(v.Regex("a*").transform_string("", "X"), "X")
+
+
+class SearchFrameTest(ModuleTestCase):
+    def test_every_class_checks_its_arguments(self):
+        for x in one_of_each_class():
+            name = type(x).__name__
+            with self.subTest(cls=name):
+                for method in ("search_string", "search_string_count"):
+                    self.assertRaisesText(TypeError, "argument 's': 'int' object is not an instance of 'str'",
+                                          getattr(x, method), 5)
+                    self.assertRaisesText(TypeError, f"{name}.{method}() missing 1 required positional argument: 's'",
+                                          getattr(x, method))
+                    with self.assertRaises(UnicodeEncodeError):
+                        getattr(x, method)("\ud800")
+                self.assertRaisesText(TypeError, "argument 'replacement': 'int' object is not an instance of 'str'",
+                                      x.transform_string, "a", 5)
+                with self.assertRaises(UnicodeEncodeError):
+                    x.transform_string("\ud800", 5)  # s is converted before replacement is looked at
+                self.assertEqual(x.search_string(s=""), x.search_string(""))
+        w = v.Word("a")
+        self.assertRaisesText(TypeError, "argument 's': 'None' is not an instance of 'str'", w._search_string_flat, None)
+        with self.assertRaises(UnicodeEncodeError):
+            w._search_string_flat("\ud800")
+
+
 TEXTS = ["", "a", "ab ab", "a\nb\n", "\n\nx\n", "aab\tb", " a a  b", "ifx if xif", "é aé", "ab" * 9 + "a",
          "\"q\" 'r'", "a,b;c", "  \n  "]
 
@@ -180,7 +235,7 @@ class ShortcutRoadsTest(ModuleTestCase):
 
     def test_leaf_search_roads_equal_the_generic_driver(self):
         elements = [v.Word("ab"), v.Word("a", "b"), v.Word("ab", "b"), v.Word(" "), v.Keyword("if"), v.Keyword("a"),
-                    v.Literal("ab"), v.Literal("a"), v.Literal("é")]
+                    v.Keyword(""), v.Literal("ab"), v.Literal("a"), v.Literal("é"), v.Literal("")]
         for element in elements:
             for text in TEXTS + periodic_texts("ab é", 5, 60, 2):
                 with self.subTest(element=type(element).__name__, text=text):
@@ -195,6 +250,31 @@ class ShortcutRoadsTest(ModuleTestCase):
                 with self.subTest(text=text):
                     self.assertEqual(element.search_string(text), v.MatchFirst([element]).search_string(text))
                     self.assertEqual(element.search_string_count(text), v.MatchFirst([element]).search_string_count(text))
+
+    def test_and_road_equals_the_generic_driver_on_random_sequences(self):
+        # Random sequences of leaves and small combinators, children that skip whitespace
+        # and one that does not (rest_of_line), over short texts with whitespace and é.
+        rng = random.Random(8)
+        leaves = [lambda: v.Literal(rng.choice(["a", "b", "ab", "", "é"])), lambda: v.Char(rng.choice(["ab", "é", "\n"])),
+                  lambda: v.Word(rng.choice(["ab", "Ã"])), lambda: v.Keyword("a"), lambda: v.Regex(rng.choice(["a*", "[ab]"])),
+                  v.LineEnd, v.LineStart, v.rest_of_line, v.Empty, v.StringEnd]
+        wrappers = [v.Optional, v.ZeroOrMore, v.OneOrMore, v.Group, v.Suppress, v.Combine, v.SkipTo,
+                    lambda x: v.MatchFirst([x, v.Literal("b")])]
+
+        def part():
+            x = rng.choice(leaves)()
+            return rng.choice(wrappers)(x) if rng.random() < 0.4 else x
+
+        pieces = ["a", "b", " ", "\n", "é", "ab"]
+        texts = ["".join(rng.choice(pieces) for _ in range(rng.randint(1, 7))) for _ in range(80)]
+        for _ in range(150):
+            seq = part() + part()
+            if rng.random() < 0.5:
+                seq = seq + part()
+            plain = v.MatchFirst([seq])
+            for text in texts:
+                self.assertEqual(seq.search_string(text), plain.search_string(text), text)
+                self.assertEqual(seq.search_string_count(text), plain.search_string_count(text), text)
 
     def test_literal_and_word_periodic_counts_equal_the_scan(self):
         texts = periodic_texts("ab ", 7, 300, 4) + ["ab " * 4, "a" * 10, " " * 8, "x" + "y" * 1099 + "x" + "y" * 1099]
@@ -243,6 +323,50 @@ class ShortcutRoadsTest(ModuleTestCase):
                 self.assertEqual(v.Word("abcdefghijklmnopqrstuvwxyz")._search_string_flat(text), text.split())
 
 
+def iteration_spans(pattern, text):
+    """The successive non-overlapping leftmost-first matches of `pattern` (a compiled re)
+    over `text`, by the iteration rule of the Regex roads: each search starts where the
+    previous match ended, and an empty match ending where the previous match ended is not
+    reported; the search then starts one character further. Offsets count characters, so
+    no match can split one."""
+    spans, start, last_end = [], 0, None
+    while start <= len(text):
+        m = pattern.search(text, start)
+        if m and m.start() == m.end() == last_end:
+            m = pattern.search(text, start + 1) if start < len(text) else None
+        if not m:
+            break
+        spans.append((m.start(), m.end()))
+        start = last_end = m.end()
+    return spans
+
+
+class RegexIterationTest(ModuleTestCase):
+    # Patterns on which the standard re module (ASCII classes, as the Unicode-off build
+    # gives them) chooses the same leftmost-first match at every position; many can match
+    # the empty string, which is where the iteration rule matters.
+    PATTERNS = ["a*", "", "a|ab", "ab|a", "b*a", "(?:a|b)*", "a?", "a*?", "(?:ab)*", "b|", "|b", "é*", "é|", "[aé]*",
+                "[^a]", ".", "^", "^a*", "$", "a*$", r"\b", r"\ba*", r"a*\b", r"\w*", r"\bé", r"\s*", r"\s+", "[ab]",
+                "(?m)^a*"]
+
+    def test_search_count_and_transform_follow_the_iteration_rule(self):
+        rng = random.Random(3)
+        pieces = ["a", "b", " ", "\t", "é", "€", "ab", "_1"]
+        texts = [""] + ["".join(rng.choice(pieces) for _ in range(rng.randint(1, 8))) for _ in range(400)]
+        for source in self.PATTERNS:
+            regex, model = v.Regex(source), re.compile(source, re.ASCII)
+            with self.subTest(pattern=source):
+                for text in texts:
+                    spans = iteration_spans(model, text)
+                    self.assertEqual(regex.search_string(text), [[text[a:b]] for a, b in spans], text)
+                    self.assertEqual(regex.search_string_count(text), len(spans), text)
+                    pieces_out, last = [], 0
+                    for a, b in spans:
+                        pieces_out += [text[last:a], "-"]
+                        last = b
+                    self.assertEqual(regex.transform_string(text, "-"), "".join(pieces_out) + text[last:], text)
+
+
 class WholeCharacterTest(ModuleTestCase):
     """Sets holding bytes that occur inside multi-byte characters: search_string reports no
     match that starts inside a character and widens an end inside one to the character's
@@ -289,6 +413,35 @@ class StackGuardTest(ModuleTestCase):
                 self.assertRaisesText(ValueError, "ParseException at position 0: Grammar nesting too deep for the stack",
                                       method, deep)
         self.assertEqual(grammar.search_string("(1) 2"), [[["1"]], ["2"]])
+
+    def test_a_stopped_call_releases_what_it_had_built(self):
+        # Matches found before the stop (and, at a depth that the scan's matcher still
+        # reaches but the parse of a match does not, the lists of earlier matches) are
+        # released with the error: repeating the call leaves no objects behind.
+        import gc
+        import sys
+        grammar = deep_grammar()
+        parse_stops, scan_stops = ("(1) 2 x " * 5 + "(" * depth + "1" + ")" * depth for depth in (10_000, 100_000))
+        calls = [lambda: v.Group(grammar).search_string(parse_stops), lambda: grammar.search_string(scan_stops),
+                 lambda: (v.Literal("(") + grammar).search_string(scan_stops),
+                 lambda: grammar.search_string_count(scan_stops), lambda: grammar.transform_string(scan_stops, "E")]
+
+        def run(call):
+            try:
+                call()
+            except ValueError:
+                pass
+
+        self.assertEqual(grammar.search_string_count(parse_stops), 11)  # the scan's matcher gets through
+        for i, call in enumerate(calls):
+            with self.subTest(i=i):
+                self.assertRaises(ValueError, call)
+                gc.collect()
+                before = sys.getallocatedblocks()
+                for _ in range(40):
+                    run(call)
+                gc.collect()
+                self.assertLess(sys.getallocatedblocks() - before, 20)
 
 
 class SearchRefcountTest(ModuleTestCase):
