@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -49,6 +50,15 @@ PyResult<PyRef> run_of_one(PyRef item) noexcept {
   PyResult<PyRef> run = new_list(1);
   if (run.ok()) PyList_SET_ITEM(run.value().get(), 0, item.release());
   return run;
+}
+
+// A new str of token bytes the batch roads cut themselves (whole characters), or the
+// interpreter's error: exhausted memory for a token raises MemoryError from the call instead
+// of ending the process.
+PyResult<PyRef> token_str(std::string_view bytes) noexcept {
+  PyRef s = PyRef::steal(PyUnicode_FromStringAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size())));
+  if (!s) return PyError::fetch();
+  return s;
 }
 
 // A new list of `items` in order, the references moved in.
@@ -287,9 +297,9 @@ class IdentityTokenMap {
 
 // The token of an input matched to `end`: the input object itself when the match covers
 // it whole (and it is a plain str: a result holds plain strs only), else a new str.
-PyRef token_of(PyObject* input, std::string_view t, uint64_t end) noexcept {
+PyResult<PyRef> token_of(PyObject* input, std::string_view t, uint64_t end) noexcept {
   if (end == t.size() && PyUnicode_CheckExact(input)) return PyRef::borrow(input);
-  return new_str(t.substr(0, end));
+  return token_str(t.substr(0, end));
 }
 
 // The flat road of Word and Regex: `rule(text, length)` gives the match at byte 0. A list
@@ -398,8 +408,9 @@ uint64_t fx_hash(const char* bytes, size_t length) noexcept {
 // for the call. The first occurrence of a text decides its string object.
 class TokenInternTable {
  public:
-  // The index of the string for bytes[0, length) of `input`'s text, made on first sight.
-  [[nodiscard]] uint32_t intern(PyObject* input, const char* bytes, size_t length) noexcept {
+  // The index of the string for bytes[0, length) of `input`'s text, made on first sight;
+  // the interpreter's error when it cannot make that string (the table is left as it was).
+  [[nodiscard]] PyResult<uint32_t> intern(PyObject* input, const char* bytes, size_t length) noexcept {
     if (2 * (strings_.size() + 1) > slots_.size()) grow();
     const uint64_t h = fx_hash(bytes, length);
     const size_t mask = slots_.size() - 1;
@@ -410,7 +421,9 @@ class TokenInternTable {
     }
     VANTOREL_CHECK(strings_.size() < UINT32_MAX, "too many distinct token texts in one batch call");
     const auto index = static_cast<uint32_t>(strings_.size());
-    strings_.push_back(new_str(std::string_view(bytes, length)));
+    PyResult<PyRef> s = token_str(std::string_view(bytes, length));
+    if (!s.ok()) return s.take_error();
+    strings_.push_back(s.take());
     slots_[i] = {bytes, length, h, index, true};
     if (owners_.empty() || owners_.back().get() != input) owners_.push_back(PyRef::borrow(input));
     return index;
@@ -481,9 +494,17 @@ PyResult<PyRef> and_parse_batch(PyObject* self, const CallArgs& args) noexcept {
     if (!text.ok()) return text.take_error();
     const std::string_view t = text.value();
     std::vector<PyRef> tokens;
+    std::optional<PyError> failure;  // a token that could not be made; no more are tried
     const Match m = and_sequence_at_start(sequence, t.data(), t.size(), [&](uint64_t b, uint64_t e) {
-      tokens.push_back(new_str(t.substr(b, e - b)));
+      if (failure) return;
+      PyResult<PyRef> s = token_str(t.substr(b, e - b));
+      if (s.ok()) {
+        tokens.push_back(s.take());
+      } else {
+        failure.emplace(s.take_error());
+      }
     });
+    if (failure) return std::move(*failure);
     if (m.is_too_deep()) return nesting_too_deep_error(0);
     if (!m.matched) {
       PyResult<PyRef> empty = new_list(0);
@@ -510,9 +531,17 @@ PyResult<PyRef> and_parse_batch(PyObject* self, const CallArgs& args) noexcept {
     if (!text.ok()) return text.take_error();
     const std::string_view t = text.value();
     const size_t mark = index.size();
+    std::optional<PyError> failure;  // a string that could not be made; no more are tried
     const Match m = and_sequence_at_start(sequence, t.data(), t.size(), [&](uint64_t b, uint64_t e) {
-      index.push_back(table.intern(object, t.data() + b, e - b));
+      if (failure) return;
+      PyResult<uint32_t> entry = table.intern(object, t.data() + b, e - b);
+      if (entry.ok()) {
+        index.push_back(entry.value());
+      } else {
+        failure.emplace(entry.take_error());
+      }
     });
+    if (failure) return std::move(*failure);
     if (m.is_too_deep()) return nesting_too_deep_error(0);
     if (!m.matched) index.resize(mark);
     return m.matched;

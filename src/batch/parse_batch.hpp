@@ -42,6 +42,8 @@ template <ClassId C>
 // Suppress: every entry an empty list, one shared list for the matching inputs.
 [[nodiscard]] PyResult<PyRef> suppress_parse_batch(PyObject* self, const CallArgs& args) noexcept;
 // Word and Regex: a flat list with one str per matching input, in input order.
+// Word, Regex and And make their token strs themselves: a str or list the interpreter cannot
+// make raises its error (MemoryError), as for the lists of every road.
 [[nodiscard]] PyResult<PyRef> word_parse_batch(PyObject* self, const CallArgs& args) noexcept;
 [[nodiscard]] PyResult<PyRef> regex_parse_batch(PyObject* self, const CallArgs& args) noexcept;
 // And: one entry per input for a uniform list, otherwise a flat list of the tokens.

@@ -234,6 +234,46 @@ TEST(BatchParseRules, WordAndRegexEndOnCharacterBoundaries) {
   }
 }
 
+TEST(BatchParseRules, WordAndRegexGiveTheElementsOwnMatchCarriedToACharacterBoundary) {
+  // Word: its try_match_at at 0 (bytewise); Regex: its parse_impl at 0 (the expression).
+  // Either end, when inside a character, is carried to that character's end.
+  const std::string_view e_acute = kEAcute;
+  const std::string_view b_or_1 = "b1";
+  const ElementRef words[] = {new_word_element("abc", nullptr), new_word_element("a", nullptr),
+                              new_word_element("\xc3\x83", nullptr),  // U+00C3: member byte 0xC3
+                              new_word_element("a", &e_acute),       // U+00E9: member byte 0xE9
+                              new_word_element("a", &b_or_1)};
+  const char* patterns[] = {"\\s*", "[a-z]+", "a*", "\\s+", "[ab]", "b", ".", "(?:if)\\b", "\\w+"};
+  std::vector<std::string> texts = corpus();
+  texts.push_back("a" + kEAcute + "b");
+  texts.push_back(kEAcute + kEAcute);
+  for (const std::string& t : texts) {
+    SCOPED_TRACE(t);
+    const char* s = t.data();
+    const uint64_t m = t.size();
+    for (const ElementRef& w : words) {
+      const Match own = w->try_match_at(s, m, 0);
+      const Match got = word_at_start(static_cast<const WordElement&>(*w), s, m);
+      ASSERT_EQ(got.matched, own.matched);
+      if (own.matched) {
+        EXPECT_EQ(got.end, next_character_boundary(s, m, own.end));
+      }
+    }
+    for (const char* pattern : patterns) {
+      SCOPED_TRACE(pattern);
+      const RegexBuild r = make_regex_element(pattern);
+      ASSERT_TRUE(r.element);
+      ParseContext ctx{s, m, 1};
+      const ParseOutcome own = r.element->parse_impl(ctx, 0);
+      const Match got = regex_at_start(static_cast<const RegexElement&>(*r.element), s, m);
+      ASSERT_EQ(got.matched, own.ok);
+      if (own.ok) {
+        EXPECT_EQ(got.end, next_character_boundary(s, m, own.end));
+      }
+    }
+  }
+}
+
 TEST(BatchParseRules, SequenceTakesEachChildsMatchedTextWithoutSkippingWhitespace) {
   struct Case {
     const char* name;

@@ -2,7 +2,11 @@
 period, last-object reuse, identity caches) against one evaluation per input, the shapes
 and sharing of results, matching at byte 0, the whole-character rule, items without a
 text, lists changed around and during calls, and reference counts over loops."""
+import os
+import random
+import subprocess
 import sys
+import textwrap
 import threading
 import time
 import unittest
@@ -127,6 +131,122 @@ class ShortcutsAgainstThePlainRoadTest(ModuleTestCase):
                     self.assertEqual(e.parse_batch([text]), [expected])
 
 
+def input_period(inputs):
+    """The period k of a list (the first repeat of item 0 within the first 128 items, when
+    the whole list repeats its first k items), or None."""
+    n = len(inputs)
+    k = next((j for j in range(1, min(n, 128)) if inputs[j] is inputs[0]), None)
+    if k is None or n % k or n < 2 * k or any(inputs[i] is not inputs[i - k] for i in range(k, n)):
+        return None
+    return k
+
+
+def sharing_keys(e, inputs):
+    """One key per result entry, in order: two entries are one object exactly when their
+    keys are equal (strs of fewer than two characters aside, which the interpreter may
+    share on its own)."""
+    n = len(inputs)
+    uniform = n > 0 and all(x is inputs[0] for x in inputs)
+    k = input_period(inputs)
+    if name(e) in ("Literal", "Keyword"):
+        return [("hit" if e.parse_batch([x])[0] else "miss",) for x in inputs]
+    if name(e) == "Suppress":
+        return [("hit",) if e.parse_batch_count([x]) else ("miss", i) for i, x in enumerate(inputs)]
+    if name(e) in ("Word", "Regex"):
+        keys = []
+        for i, x in enumerate(inputs):
+            single = e.parse_batch([x])
+            if single:
+                if single[0] == x and type(x) is str:
+                    keys.append(("input", id(x)))
+                else:  # the identity road shares by object, the period road by period item
+                    keys.append(("object", id(x)) if k is None else ("period item", i % k))
+        return keys
+    if name(e) == "And":
+        if uniform:
+            return [("entry",)] * len(e.parse_batch(inputs[:1]) * n)
+        return [("text", t) for x in inputs for t in (e.parse_batch([x]) or [[]])[0]]  # equal texts share
+    if uniform:
+        return [("entry",)] * n
+    if k is not None:
+        return [("period item", i % k) for i in range(n)]
+    # One entry per run of adjacent items that are one object, named by the run's first index.
+    runs = []
+    for i in range(n):
+        runs.append(runs[-1] if i and inputs[i] is inputs[i - 1] else ("run", i))
+    return runs
+
+
+class Text(str):
+    """A str subclass: batch calls read its characters like any str's."""
+
+
+def random_lists(rng, pool, many):
+    """Input lists of random identity patterns: items drawn from a small pool (repeats of one
+    object and equal but distinct objects), uniform lists, periods with and without a broken
+    tail, runs, and more distinct objects than the identity cache holds."""
+    lists = []
+    for _ in range(40):
+        src = many if rng.random() < 0.3 else pool
+        shape = rng.randrange(6)
+        if shape == 0:
+            items = [rng.choice(src) for _ in range(rng.randrange(60))]
+        elif shape == 1:
+            items = [rng.choice(src)] * rng.randrange(1, 40)
+        elif shape in (2, 3):
+            # Item 0 once per period; the others from a few objects, so that they repeat.
+            head, *others = rng.sample(src, rng.randrange(2, 6))
+            base = [head] + [rng.choice(others) for _ in range(rng.choice([0, 1, 2, 4, 30, 31, 32, 126, 127]))]
+            items = base * rng.randrange(1, 4)
+            tail = rng.randrange(4)
+            if tail == 1:
+                items.append(rng.choice(src))
+            elif tail == 2:
+                items[rng.randrange(len(items))] = rng.choice(src)
+            elif tail == 3:
+                items += base[:rng.randrange(len(base))]
+        elif shape == 4:
+            items = [o for o in rng.sample(many, rng.randrange(1, len(many))) for _ in range(rng.randrange(1, 3))]
+        else:
+            items = many + many[::-1]
+        lists.append(items)
+    return lists
+
+
+class RandomListsTest(ModuleTestCase):
+    """Randomized (fixed seed) lists over every class: each result equals one evaluation per
+    input, its entries are shared exactly as the road it takes shares them, and each count
+    is the sum of the one-input counts."""
+
+    def test_random_lists_against_one_evaluation_per_input(self):
+        rng = random.Random(20240611)
+        extra = [v.Keyword("ab"), v.Word("\u00c3"), v.Char("é"), v.Regex(r"[a-z]+\d*"),
+                 v.Suppress(v.Word(v.alphas())), v.Word(v.alphas()) + v.Optional(v.Literal(" ")) + v.Word(v.nums())]
+        texts = TEXTS + ["", "a", "b", "é", "ab1", "a\x00b", "\U0001f600ab"]
+        for _ in range(2):  # a new pool each round: objects at addresses freed by the last
+            pool = [t if len(t) < 2 else fresh(t) for t in texts] + [fresh(t) for t in texts if len(t) > 1][::3]
+            pool += [Text(t) for t in ("ab", "abc", "if", "")]
+            many = [fresh(("ab%d" if i % 3 else "zz%d") % i) for i in range(45)]
+            lists = random_lists(rng, pool, many)
+            for e in elements() + extra:
+                for inputs in lists:
+                    with self.subTest(element=name(e), n=len(inputs), head=inputs[:4]):
+                        result = e.parse_batch(inputs)
+                        self.assertEqual(result, plain_parse_batch(e, inputs))
+                        self.assertPlainTokens(result)
+                        self.assertEqual(e.parse_batch_count(inputs), sum(e.parse_batch_count([x]) for x in inputs))
+                        keys = sharing_keys(e, inputs)
+                        self.assertEqual(len(keys), len(result))
+                        first = {}
+                        for key, entry in zip(keys, result):
+                            first.setdefault(key, entry)
+                            self.assertIs(entry, first[key])
+                            if key[0] == "input":  # a whole-input match gives the input itself
+                                self.assertEqual(id(entry), key[1])
+                        distinct = [o for o in first.values() if not (type(o) is str and len(o) < 2)]
+                        self.assertEqual(len({id(o) for o in distinct}), len(distinct))
+
+
 class GenericParseBatchTest(ModuleTestCase):
     def test_entries_and_their_sharing(self):
         e = v.CaselessLiteral("ab")
@@ -178,6 +298,7 @@ class GenericParseBatchTest(ModuleTestCase):
             (v.StringStart(), " x", []),
             (v.rest_of_line(), "  ab\ncd", ["  ab"]),
             (v.Forward(), "abc", []),
+            (v.OneOrMore(v.Optional(v.Literal("a"))), "b", []),  # parse_impl fails, try_match_at matches
         ]
         for element, text, entry in cases:
             with self.subTest(element=name(element), text=text):
@@ -282,6 +403,10 @@ class AndParseBatchTest(ModuleTestCase):
         self.assertEqual(failing, [[]] * 3)
         self.assertIs(failing[0], failing[1])
         self.assertEqual(self.ab.parse_batch(["a b"]), [[]])
+        twice = v.Literal("ab") + v.Literal("ab")
+        entry = twice.parse_batch([fresh("abab")] * 2)[0]
+        self.assertEqual(entry, ["ab", "ab"])
+        self.assertIsNot(entry[0], entry[1])  # no interning on this road
         zero_width = v.Optional(v.Literal("q")) + v.Empty()
         self.assertEqual(zero_width.parse_batch([fresh("xy")] * 3), [])
         self.assertEqual(zero_width.parse_batch(["xy"]), [])
@@ -291,6 +416,8 @@ class AndParseBatchTest(ModuleTestCase):
         self.assertEqual(r, ["a", "b", "a", "b"])
         self.assertIs(r[0], r[2])
         self.assertIs(r[1], r[3])
+        flat = (v.Literal("ab") + v.Literal("ab")).parse_batch([fresh("abab"), fresh("abab")])
+        self.assertTrue(all(t is flat[0] for t in flat))
         a_fail, b = fresh("ax"), fresh("ab")
         self.assertEqual(self.ab.parse_batch([a_fail, b, a_fail, b]), ["a", "b", "a", "b"])
 
@@ -318,7 +445,8 @@ class CountTest(ModuleTestCase):
             (v.Keyword(""), ["", " ", "a", "1", "_"], 2),
             (v.MatchFirst([v.Literal("a")]), ["a", " a"], 1),
             (v.OneOrMore(v.Literal("a")), [" a", "b"], 1),
-            (v.OneOrMore(v.Optional(v.Literal("a"))), ["b"], 1),
+            (v.OneOrMore(v.Optional(v.Literal("a"))), ["b"], 1),  # its parse_batch entry is []
+            (v.Regex(r"\s*"), ["", "x", " "], 3),  # the expression, not the whitespace-run shortcut
             (v.Exactly(v.Literal("a"), 0), ["", "b"], 2),
             (v.ZeroOrMore(v.Literal("a")), ["", "b"], 2),
             (v.rest_of_line(), ["", "\n"], 2),
@@ -459,6 +587,42 @@ class ChangingListsTest(ModuleTestCase):
             sys.setswitchinterval(old)
 
 
+class ExhaustedMemoryTest(ModuleTestCase):
+    def test_a_token_str_that_cannot_be_made_raises_memory_error(self):
+        """Word, Regex and And make their token strs themselves: when the interpreter cannot
+        make one, the call raises MemoryError and the process goes on. Run in a child whose
+        address space is capped a little above what it holds, so a 64 MiB token cannot fit."""
+        script = textwrap.dedent("""
+            import resource
+            import vantorel as v
+            big = "a" * (64 << 20) + "1"  # every token below is a copy of its 64 MiB of letters
+            word, regex, seq = v.Word(v.alphas()), v.Regex("a+"), v.Word(v.alphas()) + v.Word(v.nums())
+            cases = [(word, [big]), (word, [big, big]), (regex, [big, "x"]), (regex, [big, big]),
+                     (seq, [big, big]), (seq, [big, "x"]), (seq, [big, "x"] * 2)]
+            size = next(int(line.split()[1]) * 1024 for line in open("/proc/self/status")
+                        if line.startswith("VmSize:"))
+            try:
+                resource.setrlimit(resource.RLIMIT_AS, (size + (32 << 20), size + (32 << 20)))
+            except (ValueError, OSError):
+                print("no limit")
+                raise SystemExit
+            for element, inputs in cases:
+                try:
+                    element.parse_batch(inputs)
+                    print("result")
+                except MemoryError:
+                    print("MemoryError")
+            print(word.parse_batch(["ab1"]), seq.parse_batch(["ab1", "x"]))
+        """)
+        env = dict(os.environ)
+        env["PYTHONPATH"] = os.pathsep.join(filter(None, [os.path.dirname(v.__file__), env.get("PYTHONPATH")]))
+        child = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True, text=True, timeout=120)
+        if child.stdout.strip() == "no limit":
+            self.skipTest("the address space cannot be capped here")
+        self.assertEqual(child.returncode, 0, child.stderr)
+        self.assertEqual(child.stdout.split("\n"), ["MemoryError"] * 7 + ["['ab'] ['ab', '1']", ""])
+
+
 class RefcountTest(ModuleTestCase):
     def test_loops_leave_reference_counts_unchanged(self):
         p = pool()
@@ -473,7 +637,8 @@ class RefcountTest(ModuleTestCase):
                 for items in lists:
                     e.parse_batch(items)
                     e.parse_batch_count(items)
-                for bad in ([p[0], 5], [p[0], surrogate]):
+                # Items without a text first, last, after cached objects and inside a period.
+                for bad in ([p[0], 5], [p[0], surrogate], [p[0], p[1], p[0], p[1], p[2], 5], [p[0], 5] * 3):
                     for method in (e.parse_batch, e.parse_batch_count):
                         try:
                             method(bad)
@@ -481,6 +646,50 @@ class RefcountTest(ModuleTestCase):
                             pass
 
         self.assertRefcountsStable(p + lists + every + cached + [surrogate], call, rounds=30)
+        # New lists and strs that a call leaked would hold no object of the test: count the
+        # interpreter's allocated blocks instead (a leak per call adds hundreds per round).
+        call()
+        blocks = sys.getallocatedblocks()
+        for _ in range(30):
+            call()
+        self.assertLess(sys.getallocatedblocks() - blocks, 30)
+
+    def test_result_objects_are_held_by_their_entries_alone(self):
+        """Each entry holds one reference to its object and nothing else holds the objects a
+        call made; an input that is an entry gains one reference per entry."""
+        p = pool()
+
+        def refs(o):
+            return sys.getrefcount(o) - 2  # the argument and this frame's parameter
+
+        def holders(lists):
+            """id -> how many of these lists (each distinct list once) hold the object."""
+            count = {}
+            for lst in {id(lst): lst for lst in lists}.values():
+                for o in lst:
+                    count[id(o)] = count.get(id(o), 0) + 1
+            return count
+
+        baseline = refs(object())
+        for e in elements() + [v.Keyword("if")]:
+            for shape, inputs in shapes(p).items():
+                with self.subTest(element=name(e), shape=shape):
+                    before = {id(inputs[i]): refs(inputs[i]) - baseline for i in range(len(inputs))}
+                    result = e.parse_batch(inputs)
+                    outer = holders([result])
+                    for i in range(len(result)):
+                        if type(result[i]) is str and len(result[i]) < 2:
+                            continue  # the interpreter's own shared strs
+                        self.assertEqual(refs(result[i]) - baseline - before.get(id(result[i]), 0),
+                                         outer[id(result[i])])
+                    # The hit list of Literal and Keyword holds the object's cached str.
+                    entries = [r for r in result if type(r) is list and name(e) not in ("Literal", "Keyword")]
+                    inner = holders(entries)
+                    for i in range(len(entries)):
+                        for j in range(len(entries[i])):
+                            if type(entries[i][j]) is str and len(entries[i][j]) >= 2:
+                                self.assertEqual(refs(entries[i][j]) - baseline, inner[id(entries[i][j])])
+                    del entries, result  # the next `before` must not count this result
 
 
 if __name__ == "__main__":
