@@ -31,13 +31,5 @@ PyResult<PyRef> repeat_run(PyRef run, size_t q) noexcept {
   return repeated;
 }
 
-PyRef count_to_int(uint64_t count) noexcept {
-  PyObject* value = PyLong_FromUnsignedLongLong(count);
-  if (value == nullptr) {
-    PyErr_WriteUnraisable(nullptr);
-    fatal("could not create the count");
-  }
-  return PyRef::steal(value);
-}
 
 }  // namespace vantorel::py

@@ -76,7 +76,4 @@ class BatchInputs {
 // its objects end up referenced by the entries alone. q = 1 returns the run itself.
 [[nodiscard]] PyResult<PyRef> repeat_run(PyRef run, size_t q) noexcept;
 
-// The count as a new int. The interpreter failing to make it ends the process.
-[[nodiscard]] PyRef count_to_int(uint64_t count) noexcept;
-
 }  // namespace vantorel::py

@@ -31,7 +31,7 @@ template <Roads R, class Test>
 PyResult<PyRef> count_inputs(PyObject* inputs, const Test& test) noexcept {
   const BatchInputs in(inputs);
   const size_t n = in.size();
-  if (n == 0) return count_to_int(0);
+  if (n == 0) return new_int_or_die(0);
 
   auto evaluate = [&](size_t i, PyObject* object) -> PyResult<bool> {
     PyResult<std::string_view> t = in.text(object, i);
@@ -45,7 +45,7 @@ PyResult<PyRef> count_inputs(PyObject* inputs, const Test& test) noexcept {
     if (is_uniform(in.items(), n)) {
       PyResult<bool> v = evaluate(0, in.object(0));
       if (!v.ok()) return v.take_error();
-      return count_to_int(v.value() ? n : 0);
+      return new_int_or_die(v.value() ? n : 0);
     }
   }
 
@@ -58,7 +58,7 @@ PyResult<PyRef> count_inputs(PyObject* inputs, const Test& test) noexcept {
         if (!v.ok()) return v.take_error();
         matched += v.value() ? 1 : 0;
       }
-      return count_to_int(matched * period.q);
+      return new_int_or_die(matched * period.q);
     }
   }
 
@@ -97,7 +97,7 @@ PyResult<PyRef> count_inputs(PyObject* inputs, const Test& test) noexcept {
       count += v.value() ? 1 : 0;
     }
   }
-  return count_to_int(count);
+  return new_int_or_die(count);
 }
 
 }  // namespace

@@ -71,6 +71,24 @@ PyRef new_str(std::string_view utf8) noexcept {
   return PyRef::steal(s);
 }
 
+PyRef new_list_or_die(Py_ssize_t size) noexcept {
+  PyObject* list = PyList_New(size);
+  if (list == nullptr) {
+    PyErr_WriteUnraisable(nullptr);
+    fatal("could not create a result list");
+  }
+  return PyRef::steal(list);
+}
+
+PyRef new_int_or_die(uint64_t value) noexcept {
+  PyObject* o = PyLong_FromUnsignedLongLong(value);
+  if (o == nullptr) {
+    PyErr_WriteUnraisable(nullptr);
+    fatal("could not create an int");
+  }
+  return PyRef::steal(o);
+}
+
 namespace {
 
 // The qualified name of a type as UTF-8, or the stand-in text when it cannot be read.

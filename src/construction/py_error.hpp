@@ -3,6 +3,7 @@
 // own (an exception type and its text) or an exception object the interpreter raised.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -90,5 +91,10 @@ class [[nodiscard]] PyResult {
 // A new str from UTF-8 bytes the module made itself (messages, tokens, fixed texts). The
 // interpreter failing to make it (exhausted memory) ends the process.
 [[nodiscard]] PyRef new_str(std::string_view utf8) noexcept;
+// A new list of `size` empty slots, for the small result lists whose creation the
+// interpreter is not expected to refuse; its failing to (exhausted memory) ends the process.
+[[nodiscard]] PyRef new_list_or_die(Py_ssize_t size) noexcept;
+// A new int holding `value`; the interpreter failing to make it ends the process.
+[[nodiscard]] PyRef new_int_or_die(uint64_t value) noexcept;
 
 }  // namespace vantorel::py

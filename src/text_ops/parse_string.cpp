@@ -22,11 +22,8 @@ PyError positioned_error(const ParseError& error) noexcept {
   return PyError::ours(PyExc_ValueError, std::move(text));
 }
 
-}  // namespace
-
-PyResult<PyRef> outcome_to_list(StartOutcome outcome) noexcept {
-  if (!outcome.ok) return positioned_error(outcome.error);
-  const ParseResults& results = outcome.results;
+// The list of the tokens of a successful parse, or the interpreter's error for a list.
+PyResult<PyRef> tokens_to_list(const ParseResults& results) noexcept {
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(results.size())));
   if (!list) return PyError::fetch();
   for (uint64_t i = 0; i < results.size(); ++i) {
@@ -35,6 +32,13 @@ PyResult<PyRef> outcome_to_list(StartOutcome outcome) noexcept {
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.value().release());
   }
   return list;
+}
+
+}  // namespace
+
+PyResult<PyRef> outcome_to_list(StartOutcome outcome) noexcept {
+  if (!outcome.ok) return positioned_error(outcome.error);
+  return tokens_to_list(outcome.results);
 }
 
 // ---- Class-specific bodies ----------------------------------------------------------
@@ -46,24 +50,8 @@ namespace {
 // A new list holding `items` (moved in), or an empty one. The interpreter failing to make
 // these small lists (exhausted memory) ends the process.
 PyRef small_list(PyRef item = PyRef()) noexcept {
-  PyObject* list = PyList_New(item ? 1 : 0);
-  if (list == nullptr) {
-    PyErr_WriteUnraisable(nullptr);
-    fatal("could not create a result list");
-  }
-  if (item) PyList_SET_ITEM(list, 0, item.release());
-  return PyRef::steal(list);
-}
-
-// The list of the tokens of a successful parse, or the interpreter's error for a list.
-PyResult<PyRef> tokens_to_list(const ParseResults& results) noexcept {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(results.size())));
-  if (!list) return PyError::fetch();
-  for (uint64_t i = 0; i < results.size(); ++i) {
-    PyResult<PyRef> item = token_to_py(results[i]);
-    if (!item.ok()) return item.take_error();
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.value().release());
-  }
+  PyRef list = new_list_or_die(item ? 1 : 0);
+  if (item) PyList_SET_ITEM(list.get(), 0, item.release());
   return list;
 }
 

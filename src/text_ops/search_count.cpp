@@ -18,16 +18,6 @@ namespace vantorel::py {
 
 namespace {
 
-// The count as a new int; the interpreter failing to make it ends the process.
-PyRef count_result(uint64_t count) noexcept {
-  PyObject* o = PyLong_FromUnsignedLongLong(count);
-  if (o == nullptr) {
-    PyErr_WriteUnraisable(nullptr);
-    fatal("could not create a count");
-  }
-  return PyRef::steal(o);
-}
-
 struct Text {
   const char* data;
   uint64_t n;
@@ -42,7 +32,7 @@ PyResult<PyRef> count_matches_body(PyObject* self, const CallArgs& args) noexcep
   const Text t = text_of(args);
   const ScanCount c = count_matches(element, t.data, t.n);
   if (c.end.too_deep) return nesting_too_deep_error(c.end.position);
-  return count_result(c.count);
+  return new_int_or_die(c.count);
 }
 
 #define VANTOREL_COUNT_MATCHES(E) \
@@ -68,38 +58,38 @@ VANTOREL_COUNT_MATCHES(ExactlyElement)
 // Each equals count_matches with the class's try_match_at over the same text.
 
 // Empty matches with zero width at every position the scan tries: 0 .. n - 1.
-PyResult<PyRef> empty_count(PyObject*, const CallArgs& args) noexcept { return count_result(text_of(args).n); }
+PyResult<PyRef> empty_count(PyObject*, const CallArgs& args) noexcept { return new_int_or_die(text_of(args).n); }
 
-PyResult<PyRef> no_match_count(PyObject*, const CallArgs&) noexcept { return count_result(0); }
+PyResult<PyRef> no_match_count(PyObject*, const CallArgs&) noexcept { return new_int_or_die(0); }
 
 // StringStart matches at 0 only, which is tried when the text is not empty.
 PyResult<PyRef> string_start_count(PyObject*, const CallArgs& args) noexcept {
-  return count_result(text_of(args).n > 0 ? 1 : 0);
+  return new_int_or_die(text_of(args).n > 0 ? 1 : 0);
 }
 
 // StringEnd matches at n only, which is never tried.
-PyResult<PyRef> string_end_count(PyObject*, const CallArgs&) noexcept { return count_result(0); }
+PyResult<PyRef> string_end_count(PyObject*, const CallArgs&) noexcept { return new_int_or_die(0); }
 
 PyResult<PyRef> line_start_count(PyObject*, const CallArgs& args) noexcept {
   const Text t = text_of(args);
-  return count_result(count_line_starts(t.data, t.n));
+  return new_int_or_die(count_line_starts(t.data, t.n));
 }
 
 PyResult<PyRef> line_end_count(PyObject*, const CallArgs& args) noexcept {
   const Text t = text_of(args);
-  return count_result(count_line_feeds(t.data, t.n));
+  return new_int_or_die(count_line_feeds(t.data, t.n));
 }
 
 PyResult<PyRef> char_count(PyObject* self, const CallArgs& args) noexcept {
   const auto& element = static_cast<const CharElement&>(*element_of(self));
   const Text t = text_of(args);
-  return count_result(count_table_bytes(element.char_table, t.data, t.n));
+  return new_int_or_die(count_table_bytes(element.char_table, t.data, t.n));
 }
 
 PyResult<PyRef> keyword_count(PyObject* self, const CallArgs& args) noexcept {
   const auto& element = static_cast<const KeywordElement&>(*element_of(self));
   const Text t = text_of(args);
-  return count_result(count_keyword_occurrences(element, t.data, t.n));
+  return new_int_or_die(count_keyword_occurrences(element, t.data, t.n));
 }
 
 // Literal counts the non-overlapping occurrences of its text (none for the empty literal),
@@ -107,7 +97,7 @@ PyResult<PyRef> keyword_count(PyObject* self, const CallArgs& args) noexcept {
 PyResult<PyRef> literal_count(PyObject* self, const CallArgs& args) noexcept {
   const auto& element = static_cast<const LiteralElement&>(*element_of(self));
   const Text t = text_of(args);
-  return count_result(count_literal_occurrences(element.literal.data(), element.literal.size(), t.data, t.n));
+  return new_int_or_die(count_literal_occurrences(element.literal.data(), element.literal.size(), t.data, t.n));
 }
 
 // Regex counts what the library's iteration of the unanchored expression over the whole
@@ -121,7 +111,7 @@ PyResult<PyRef> regex_count(PyObject* self, const CallArgs& args) noexcept {
   uint64_t start = 0;
   uint64_t end = 0;
   while (matches.next(&start, &end)) ++count;
-  return count_result(count);
+  return new_int_or_die(count);
 }
 
 // Word counts every word of the bytewise scan (a count cuts no text, so a word that starts
@@ -129,7 +119,7 @@ PyResult<PyRef> regex_count(PyObject* self, const CallArgs& args) noexcept {
 PyResult<PyRef> word_count(PyObject* self, const CallArgs& args) noexcept {
   const auto& element = static_cast<const WordElement&>(*element_of(self));
   const Text t = text_of(args);
-  return count_result(count_words(WordTables(element), t.data, t.n));
+  return new_int_or_die(count_words(WordTables(element), t.data, t.n));
 }
 
 }  // namespace vantorel::py

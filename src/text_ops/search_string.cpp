@@ -29,18 +29,6 @@ struct Span {
 };
 using SpanList = std::vector<Span>;
 
-// A new list of `size` empty slots for the small lists whose creation the interpreter is
-// not expected to refuse (empty results, token lists, shared one-item lists); exhausted
-// memory there ends the process.
-PyRef list_or_die(Py_ssize_t size) noexcept {
-  PyObject* list = PyList_New(size);
-  if (list == nullptr) {
-    PyErr_WriteUnraisable(nullptr);
-    fatal("could not create a search result list");
-  }
-  return PyRef::steal(list);
-}
-
 [[nodiscard]] std::string_view bytes_of(const char* text, const Span& span) noexcept {
   return {text + span.start, static_cast<size_t>(span.end - span.start)};
 }
@@ -85,7 +73,7 @@ PyResult<PyRef> parsed_lists(const ParserElement& element, const char* text, uin
     ParseOutcome o = element.parse_impl(ctx, spans[i].start);
     if (!o.ok && is_nesting_too_deep(o.error)) return nesting_too_deep_error(o.error.position);
     const uint64_t count = o.ok ? o.results.size() : 0;
-    PyRef tokens = list_or_die(static_cast<Py_ssize_t>(count));
+    PyRef tokens = new_list_or_die(static_cast<Py_ssize_t>(count));
     for (uint64_t t = 0; t < count; ++t) {
       PyResult<PyRef> item = token_to_py(o.results[t]);
       if (!item.ok()) return item.take_error();
@@ -100,7 +88,7 @@ PyResult<PyRef> parsed_lists(const ParserElement& element, const char* text, uin
 PyResult<PyRef> search_results(const ParserElement& element, ElementKind kind, const char* text, uint64_t n,
                                const ScanEnd& end, const SpanList& spans) noexcept {
   if (end.too_deep) return nesting_too_deep_error(end.position);
-  if (spans.empty()) return list_or_die(0);
+  if (spans.empty()) return new_list_or_die(0);
   if (kind == ElementKind::Normal) return text_lists(text, spans);
   return parsed_lists(element, text, n, spans);
 }
@@ -185,14 +173,14 @@ PyResult<PyRef> word_search_string(PyObject* self, const CallArgs& args) noexcep
   tables.scan(text, 0, n, [&](uint64_t start, uint64_t end) {
     if (take_whole_characters(text, n, start, &end)) spans.push_back({start, end});
   });
-  if (spans.empty()) return list_or_die(0);
+  if (spans.empty()) return new_list_or_die(0);
   PyRef outer = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(spans.size())));
   if (!outer) return PyError::fetch();
   MatchedTextCache lists;
   for (size_t i = 0; i < spans.size(); ++i) {
     const std::string_view bytes = bytes_of(text, spans[i]);
     PyRef item = lists.get(bytes, [bytes] {
-      PyRef list = list_or_die(1);
+      PyRef list = new_list_or_die(1);
       PyList_SET_ITEM(list.get(), 0, new_str(bytes).release());
       return list;
     });
@@ -214,7 +202,7 @@ PyResult<PyRef> regex_search_string(PyObject* self, const CallArgs& args) noexce
   uint64_t start = 0;
   uint64_t end = 0;
   while (matches.next(&start, &end)) spans.push_back({start, end});
-  if (spans.empty()) return list_or_die(0);
+  if (spans.empty()) return new_list_or_die(0);
   return text_lists(text, spans);
 }
 

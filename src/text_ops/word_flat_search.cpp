@@ -20,15 +20,6 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "word keys read bytes as little-endian words");
 
-PyRef empty_list_or_die() noexcept {
-  PyObject* list = PyList_New(0);
-  if (list == nullptr) {
-    PyErr_WriteUnraisable(nullptr);
-    fatal("could not create a search result list");
-  }
-  return PyRef::steal(list);
-}
-
 // The words of text[a, b) under search_string's whole-character rule: a word that starts
 // inside a multi-byte character is not taken, one that ends inside one is widened to the
 // end of that character. With sets of ASCII bytes only, every word is taken unchanged.
@@ -174,7 +165,7 @@ PyResult<PyRef> periodic_words(const WordTables& tables, const char* text, uint6
 
 PyResult<PyRef> plain_words(const WordElement& element, const WordTables& tables, const char* text,
                             uint64_t n) noexcept {
-  if (n == 0) return empty_list_or_die();
+  if (n == 0) return new_list_or_die(0);
   // Sizing pass. With sets of ASCII bytes every word of the scan is taken, and the
   // branch-free count gives their number; otherwise the whole-character rule is applied.
   uint64_t m = 0;
@@ -183,7 +174,7 @@ PyResult<PyRef> plain_words(const WordElement& element, const WordTables& tables
   } else {
     scan_whole_words(tables, text, n, 0, n, [&m](uint64_t, uint64_t) { ++m; });
   }
-  if (m == 0) return empty_list_or_die();
+  if (m == 0) return new_list_or_die(0);
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(m)));
   if (!list) return PyError::fetch();
   MatchedTextCache strs;
