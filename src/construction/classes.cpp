@@ -384,9 +384,9 @@ const char* class_doc(ClassId cls) noexcept {
 
 // ---- Creation and the cache -----------------------------------------------------------
 
-// The common routine behind every class: qualified name "builtins.{}", the specification,
+// The common routine behind every class: qualified name "builtins.{}", the type specification,
 // PyType_FromSpec. The name and slot storage live for the process (the interpreter keeps
-// pointers into the spec's name).
+// pointers into the type spec's name).
 PyResult<PyTypeObject*> create_type_object_inner(std::string& qualified, std::string_view name, const char* doc,
                                                  int basic_size, destructor dealloc, unsigned int flags,
                                                  std::vector<PyType_Slot> slots, PyMethodDef* methods) noexcept {

@@ -58,7 +58,7 @@ class ModuleStartUpTest(ModuleTestCase):
             sys.modules["vantorel"] = first
 
     def test_exec_appends_to_the_all_it_finds(self):
-        # A module made from the spec has not run its execution slot yet; whatever
+        # A module made from its import spec has not run its execution slot yet; whatever
         # __all__ it is given first is used, and one that is not a list fails the import.
         cases = [(["x"], None, ["x"] + ALL), (ListSub(), None, ALL),
                  (("x",), "'tuple' object is not an instance of 'list'", None),
