@@ -123,6 +123,17 @@ const std::vector<CodeRange>& word_ranges() {
 
 }  // namespace
 
+bool is_group_name_char(uint32_t c, bool first) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (!first && c >= '0' && c <= '9');
+  static const std::vector<CodeRange> alphabetic = class_members(
+      "[\\p{L}\\p{Nl}\\p{M}\\x{24B6}-\\x{24E9}\\x{1F130}-\\x{1F149}\\x{1F150}-\\x{1F169}\\x{1F170}-\\x{1F189}]");
+  static const std::vector<CodeRange> alphanumeric = class_members(
+      "[\\p{L}\\p{N}\\p{M}\\x{24B6}-\\x{24E9}\\x{1F130}-\\x{1F149}\\x{1F150}-\\x{1F169}\\x{1F170}-\\x{1F189}]");
+  const std::vector<CodeRange>& ranges = first ? alphabetic : alphanumeric;
+  auto it = std::upper_bound(ranges.begin(), ranges.end(), c, [](uint32_t x, const CodeRange& r) { return x < r.lo; });
+  return it != ranges.begin() && c <= std::prev(it)->hi;
+}
+
 bool is_unicode_word(uint32_t cp) {
   if (cp < 0x80) return ascii_word_byte(static_cast<unsigned char>(cp));
   const std::vector<CodeRange>& ranges = word_ranges();

@@ -84,7 +84,6 @@ bool decode_utf8(std::string_view text, std::vector<uint32_t>& chars, std::vecto
 
 // Letters of group names: approximations of Unicode Alphabetic and Numeric that hold for
 // every script's letters (general category L or Nl) and digits.
-bool is_letter_like(uint32_t c);
 
 class Parser {
  public:
@@ -329,8 +328,7 @@ class Parser {
       if (ch() == '>') break;
       const uint32_t c = ch();
       const bool first = pos_ == start;
-      const bool ok = c == '_' || is_letter_like(c) ||
-                      (!first && (c == '.' || c == '[' || c == ']' || (c >= '0' && c <= '9') || is_digit_like(c)));
+      const bool ok = c == '_' || is_group_name_char(c, first) || (!first && (c == '.' || c == '[' || c == ']'));
       if (!ok) {
         fail(span_char(), "invalid character in a capture group name");
         return;
@@ -356,8 +354,6 @@ class Parser {
     }
     names_.emplace_back(std::move(name), Span{start, end});
   }
-
-  static bool is_digit_like(uint32_t c);
 
   FlagChange parse_flags() {
     FlagChange flags;
@@ -438,7 +434,9 @@ class Parser {
     } else if (groups_.back().is_alternation) {
       const uint32_t alt = groups_.back().alternation;
       groups_.pop_back();
-      node(alt).kids.push_back(concat_into_ast(concat, end));
+      // The branch is built first: building it can grow the node array under a reference.
+      const uint32_t branch = concat_into_ast(concat, end);
+      node(alt).kids.push_back(branch);
       node(alt).span.end = end;
       result = alt;
     } else {
@@ -1006,21 +1004,6 @@ class NestLimiter {
   const Ast& ast_;
 };
 
-bool is_letter_like(uint32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-  // Outside ASCII every character that is not punctuation, a symbol, a space or a control
-  // character is taken as a letter; group names are only checked, never used.
-  if (is_white_space(c) || c < 0xA0) return false;
-  if (c >= 0xA1 && c <= 0xBF && c != 0xAA && c != 0xB5 && c != 0xBA) return false;
-  if (c == 0xD7 || c == 0xF7) return false;
-  if ((c >= 0x2000 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x303F) || (c >= 0xFE30 && c <= 0xFE4F) ||
-      (c >= 0xFF00 && c <= 0xFF20) || (c >= 0xE000 && c <= 0xF8FF) || (c >= 0x1F000 && c <= 0x1FBFF)) {
-    return false;
-  }
-  return true;
-}
-
-bool Parser::is_digit_like(uint32_t c) { return c >= 0x80 && is_letter_like(c); }
 
 }  // namespace
 

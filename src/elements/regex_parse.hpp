@@ -103,6 +103,12 @@ inline constexpr uint32_t kNestLimit = 250;
 // limit. `text` must be valid UTF-8 (a caller with other bytes gets an error).
 [[nodiscard]] ParseResult parse(std::string_view text);
 
+// Provided by the adapter (RE2's Unicode tables): whether `c` is alphabetic (L, Nl, M and
+// the circled letters; RE2 has no table of the marks that are alphabetic, so every mark
+// counts), or, unless `first`, alphabetic or numeric (N). ASCII: letters, and digits unless
+// `first`.
+[[nodiscard]] bool is_group_name_char(uint32_t c, bool first);
+
 // The error text: "regex parse error:", the text indented (or with numbered lines when it
 // holds a line feed), carets under the span in character columns, "error: <description>".
 [[nodiscard]] std::string format_error(std::string_view text, const SyntaxError& error);
