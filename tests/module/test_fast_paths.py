@@ -185,8 +185,10 @@ class FastPathRefcountTest(ModuleTestCase):
             a + b
             ab + a
             a + ab
+            ab + ab
             alt | a
             a | alt
+            alt | alt
             v.MatchFirst([a, b, ab])
             v.Optional(ab)
             v.Exactly(alt, 3)
@@ -199,6 +201,10 @@ class FastPathRefcountTest(ModuleTestCase):
                     bad()
                 except ValueError:
                     pass
+            try:
+                g <<= junk
+            except ValueError:
+                pass
             try:
                 junk + a
             except TypeError:
