@@ -673,21 +673,21 @@ TEST(RegexRobustness, RandomPatternsEndInAResultOrAnError) {
   }
 }
 
-// A class of many items is evaluated in n log n: 60,000 literals or ranges build well within
-// a second, with or without set operations and case folding.
+// A class of many items is evaluated in n log n: 20,000 literals build well within a second
+// (a sort per item took seconds), with or without negation and set operations.
 TEST(RegexRobustness, LongClassesBuildQuickly) {
   std::string items;
-  for (uint32_t c = 0xE000; c < 0xE000 + 3 * 60000 && c < 0x10FFFF; c += 3) {
+  for (uint32_t c = 0xE000; c < 0xE000 + 3 * 20000; c += 3) {
     items += c < 0x10000 ? std::string{static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
                                        static_cast<char>(0x80 | (c & 0x3F))}
                          : std::string{static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
                                        static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
   }
-  for (const std::string& pattern : {"[" + items + "]", "[^" + items + "]", "(?i)[" + items + "--[a]]"}) {
+  for (const std::string& pattern : {"[" + items + "]", "[^" + items + "]", "[" + items + "--[a]]"}) {
     const auto t0 = std::chrono::steady_clock::now();
     RegexBuild b = make_regex_element(pattern);
     EXPECT_TRUE(b.element) << b.error.substr(0, 200);
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 3.0);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 2.0);
   }
 }
 
