@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the release build with the Python module
-# (engine and module tests), then the engine tests again under ASan and UBSan.
+# Builds everything and runs every test: engine and module tests under ASan and UBSan,
+# then again in the release build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -10,9 +10,9 @@ WERROR=OFF
 [ "${CI:-}" = "true" ] && WERROR=ON
 JOBS=$(nproc)
 
-echo "== sanitizer build (engine tests)"
+echo "== sanitizer build (engine and module tests under ASan and UBSan), Python: $PY"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOREL_SANITIZE=ON \
-  -DVANTOREL_BUILD_MODULE=OFF -DVANTOREL_WERROR=$WERROR >/dev/null
+  -DVANTOREL_BUILD_MODULE=ON -DPython_EXECUTABLE="$PY" -DVANTOREL_WERROR=$WERROR >/dev/null
 cmake --build build/asan -j "$JOBS"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure -j "$JOBS"
