@@ -15,6 +15,7 @@
 #include "batch/input_pattern.hpp"
 #include "batch/match_rules.hpp"
 #include "elements/fatal.hpp"
+#include "text_ops/matched_text_cache.hpp"
 #include "text_ops/token_to_py.hpp"
 
 namespace vantorel::py {
@@ -372,36 +373,6 @@ PyResult<PyRef> regex_parse_batch(PyObject* self, const CallArgs& args) noexcept
 
 namespace {
 
-// FxHash over bytes: eight at a time, then four, two and one.
-uint64_t fx_hash(const char* bytes, size_t length) noexcept {
-  constexpr uint64_t kSeed = 0x517cc1b727220a95;
-  uint64_t h = 0;
-  auto add = [&h](uint64_t word) { h = (std::rotl(h, 5) ^ word) * kSeed; };
-  while (length >= 8) {
-    uint64_t w;
-    std::memcpy(&w, bytes, 8);
-    add(w);
-    bytes += 8;
-    length -= 8;
-  }
-  if (length >= 4) {
-    uint32_t w;
-    std::memcpy(&w, bytes, 4);
-    add(w);
-    bytes += 4;
-    length -= 4;
-  }
-  if (length >= 2) {
-    uint16_t w;
-    std::memcpy(&w, bytes, 2);
-    add(w);
-    bytes += 2;
-    length -= 2;
-  }
-  if (length >= 1) add(static_cast<unsigned char>(bytes[0]));
-  return h;
-}
-
 // The strings of one call's flat result, one per distinct token text, and the table from a
 // text to its string's index. A key is the token's bytes in place in its input's text; the
 // table holds a reference to every input whose text backs a key, so the bytes stay valid
@@ -412,7 +383,7 @@ class TokenInternTable {
   // the interpreter's error when it cannot make that string (the table is left as it was).
   [[nodiscard]] PyResult<uint32_t> intern(PyObject* input, const char* bytes, size_t length) noexcept {
     if (2 * (strings_.size() + 1) > slots_.size()) grow();
-    const uint64_t h = fx_hash(bytes, length);
+    const uint64_t h = fx_hash(std::string_view(bytes, length));
     const size_t mask = slots_.size() - 1;
     size_t i = static_cast<size_t>(h) & mask;
     for (; slots_[i].used; i = (i + 1) & mask) {
