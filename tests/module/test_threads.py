@@ -1,10 +1,12 @@
 """Many threads at once: shared grammars of every class under all methods, a Forward
 re-targeted while others parse through it, grammars built and dropped around shared
-sub-elements, batch calls on lists that another thread changes, and one element used as
-receiver and as argument at once. Every result is compared with the one the same call
-gives on a single thread. The work is bounded by iteration counts; threads start together
-at a barrier. On a free-threaded interpreter the calls really run in parallel and the
-rounds are more; on the standard build the same scenarios run with fewer rounds."""
+sub-elements, batch calls on lists that another thread changes, a constructor's keyword
+dictionary that another thread changes, and one element used as receiver and as argument
+at once. Every result is compared with the one the same call gives on a single thread.
+The work is bounded by iteration counts; threads start together at a barrier. On a
+free-threaded interpreter the calls really run in parallel and the rounds are more; on
+the standard build the same scenarios run with fewer rounds."""
+import ctypes
 import random
 import sys
 import threading
@@ -327,6 +329,37 @@ class ReceiverAndArgumentTest(ModuleTestCase):
                         raise AssertionError(f"{got!r} != {want!r}")
 
         self.assertEqual(run_together([receive, pass_as_argument] * (THREADS // 2)), [])
+
+
+class CallerOwnedKeywordsTest(ModuleTestCase):
+    def test_a_keyword_dictionary_another_thread_changes(self):
+        """A C caller may hand a constructor its own keyword dictionary; here another thread
+        replaces its value (freeing the one before) and adds and removes a second key. The
+        element built is the one of a state the dictionary was in."""
+        call = ctypes.pythonapi.PyObject_Call
+        call.restype = ctypes.py_object
+        call.argtypes = [ctypes.py_object] * 3
+        quotes = ["##", "%%"]
+        kwargs = {"quote_char": fresh(quotes[0])}
+        texts = ["##x##", "%%y%%"]
+        results = {q: [outcome(v.QuotedString(q).parse_string, t) for t in texts] for q in quotes}
+
+        def change():
+            for i in range(300 * ROUNDS):
+                kwargs["quote_char"] = fresh(quotes[i % 2])
+                if i % 3 == 0:
+                    kwargs["esc_char"] = None
+                else:
+                    kwargs.pop("esc_char", None)
+
+        def construct():
+            for _ in range(100 * ROUNDS):
+                e = call(v.QuotedString, (), kwargs)
+                got = [outcome(e.parse_string, t) for t in texts]
+                if got not in results.values():
+                    raise AssertionError(repr(got))
+
+        self.assertEqual(run_together([change] + [construct] * (THREADS - 1)), [])
 
 
 if __name__ == "__main__":
