@@ -75,7 +75,9 @@ PyResult<PyRef> list_of(std::vector<PyRef>& items) noexcept {
 }  // namespace
 
 PyResult<PyRef> batch_parse(const ParserElement& element, ParseOperation parse, PyObject* inputs) noexcept {
-  const BatchInputs in(inputs);
+  PyResult<BatchInputs> read = BatchInputs::read(inputs);
+  if (!read.ok()) return read.take_error();
+  const BatchInputs& in = read.value();
   const size_t n = in.size();
   if (n == 0) return new_list(0);
 
@@ -136,8 +138,9 @@ PyResult<PyRef> batch_parse(const ParserElement& element, ParseOperation parse, 
 namespace {
 
 // Literal and Keyword: the element's own rule at byte 0 (first byte, then the rest), and
-// every entry one of two lists made at the start. The loop makes no object, so nothing can
-// change the list while it runs and the previous item's address is safe to compare.
+// every entry one of two lists made at the start. The loop makes no object, so on the
+// standard build nothing can change the list while it runs and the previous item's address
+// is safe to compare (a free-threaded build reads a snapshot that holds every item).
 template <class Object, class Element>
 PyResult<PyRef> cached_str_parse_batch(PyObject* self, const CallArgs& args) noexcept {
   const auto* o = reinterpret_cast<const Object*>(self);
@@ -147,7 +150,9 @@ PyResult<PyRef> cached_str_parse_batch(PyObject* self, const CallArgs& args) noe
   PyResult<PyRef> miss = new_list(0);
   if (!miss.ok()) return miss;
 
-  const BatchInputs in(args[0].object);
+  PyResult<BatchInputs> read = BatchInputs::read(args[0].object);
+  if (!read.ok()) return read.take_error();
+  const BatchInputs& in = read.value();
   const size_t n = in.size();
   if (n == 0) return new_list(0);
   auto test = [&](size_t i, PyObject* object) -> PyResult<bool> {
@@ -199,7 +204,9 @@ PyResult<PyRef> suppress_parse_batch(PyObject* self, const CallArgs& args) noexc
   const ElementRef& inner = class_element<ClassId::Suppress>(self).expr;
   PyResult<PyRef> shared = new_list(0);
   if (!shared.ok()) return shared;
-  const BatchInputs in(args[0].object);
+  PyResult<BatchInputs> read = BatchInputs::read(args[0].object);
+  if (!read.ok()) return read.take_error();
+  const BatchInputs& in = read.value();
   const size_t n = in.size();
   if (n == 0) return shared;
   PyResult<PyRef> out = new_list(n);
@@ -308,7 +315,9 @@ PyResult<PyRef> token_of(PyObject* input, std::string_view t, uint64_t end) noex
 // through the identity map, which evaluates each distinct input object once.
 template <class Rule>
 PyResult<PyRef> flat_token_batch(PyObject* inputs, const Rule& rule) noexcept {
-  const BatchInputs in(inputs);
+  PyResult<BatchInputs> read = BatchInputs::read(inputs);
+  if (!read.ok()) return read.take_error();
+  const BatchInputs& in = read.value();
   const size_t n = in.size();
   if (n == 0) return new_list(0);
 
@@ -455,7 +464,9 @@ PyResult<PyRef> strings_named(const TokenInternTable& table, const std::vector<u
 // list of the tokens of all matching inputs, whose equal texts share one str.
 PyResult<PyRef> and_parse_batch(PyObject* self, const CallArgs& args) noexcept {
   const AndElement& sequence = class_element<ClassId::And>(self);
-  const BatchInputs in(args[0].object);
+  PyResult<BatchInputs> read = BatchInputs::read(args[0].object);
+  if (!read.ok()) return read.take_error();
+  const BatchInputs& in = read.value();
   const size_t n = in.size();
   if (n == 0) return new_list(0);
 

@@ -1,8 +1,9 @@
 // parse_batch_count: the counting steps, written once as a template over the match test,
 // the generic drivers over a kind's try_match_at, and right below them the classes whose
 // test is built into the steps (with the roads each of them takes). Counting makes no
-// Python object before the count is known and runs no Python code, so the list it reads in
-// place cannot change under it, and object addresses are safe keys for the whole count.
+// Python object before the count is known and runs no Python code, so the inputs it reads
+// (batch_frame.hpp) stay as they were for the whole count, and object addresses are safe
+// keys throughout.
 #include "batch/parse_batch_count.hpp"
 
 #include <string_view>
@@ -29,7 +30,9 @@ enum class Roads : uint8_t {
 // test is raised (batch_frame.hpp), never counted as a miss.
 template <Roads R, class Test>
 PyResult<PyRef> count_inputs(PyObject* inputs, const Test& test) noexcept {
-  const BatchInputs in(inputs);
+  PyResult<BatchInputs> read = BatchInputs::read(inputs);
+  if (!read.ok()) return read.take_error();
+  const BatchInputs& in = read.value();
   const size_t n = in.size();
   if (n == 0) return new_int_or_die(0);
 

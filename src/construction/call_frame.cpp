@@ -90,21 +90,40 @@ PyResult<bool> extract_arguments_fastcall(const ArgumentSpec& spec, PyObject* co
   return check_required(spec, nargs, slots);
 }
 
+// Fills `slots` (empty on entry) from the argument tuple and the keyword dictionary, and
+// when there is a dictionary puts a reference to every filled slot in `held`. The
+// dictionary may be the caller's own (a C caller such as _thread.start_new_thread passes it
+// through unchanged): on a free-threaded build another thread may change it meanwhile, so
+// its items are read from a copy the interpreter makes under the dictionary's lock
+// (PyDict_Items), which also holds every key and value until `held` has taken its
+// references. The order is the dictionary's on both builds.
 PyResult<bool> extract_arguments_tuple_dict(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs,
-                                            Slots& slots) {
+                                            Slots& slots, std::array<PyRef, kMaxParams>& held) {
   const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
   if (nargs > spec.count) return too_many_positional(spec, nargs);
   for (Py_ssize_t i = 0; i < nargs; ++i) slots[static_cast<size_t>(i)] = PyTuple_GET_ITEM(args, i);
-  if (kwargs != nullptr) {
-    Py_ssize_t pos = 0;
-    PyObject* key = nullptr;
-    PyObject* value = nullptr;
-    while (PyDict_Next(kwargs, &pos, &key, &value)) {
-      PyResult<bool> taken = take_keyword(spec, key, value, slots);
-      if (!taken.ok()) return taken.take_error();
-    }
+  if (kwargs == nullptr) return check_required(spec, nargs, slots);
+#ifdef Py_GIL_DISABLED
+  PyRef items = PyRef::steal(PyDict_Items(kwargs));
+  if (!items) return PyError::fetch();
+  for (Py_ssize_t k = 0; k < PyList_GET_SIZE(items.get()); ++k) {
+    PyObject* item = PyList_GET_ITEM(items.get(), k);
+    PyResult<bool> taken = take_keyword(spec, PyTuple_GET_ITEM(item, 0), PyTuple_GET_ITEM(item, 1), slots);
+    if (!taken.ok()) return taken.take_error();
   }
-  return check_required(spec, nargs, slots);
+#else
+  Py_ssize_t pos = 0;
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  while (PyDict_Next(kwargs, &pos, &key, &value)) {
+    PyResult<bool> taken = take_keyword(spec, key, value, slots);
+    if (!taken.ok()) return taken.take_error();
+  }
+#endif
+  PyResult<bool> complete = check_required(spec, nargs, slots);
+  if (!complete.ok()) return complete;
+  for (size_t i = 0; i < spec.count; ++i) held[i] = PyRef::borrow(slots[i]);
+  return true;
 }
 
 // Converts one parameter completely into `a`, every field written.
@@ -244,17 +263,13 @@ PyResult<PyRef> run_method_frame(const ArgumentSpec& spec, ClassId cls, MethodBo
 PyResult<PyRef> run_constructor_frame(const ArgumentSpec& spec, ConstructorBody body, PyTypeObject* type,
                                       PyObject* args, PyObject* kwargs) noexcept {
   Slots slots{};
-  PyResult<bool> extracted = extract_arguments_tuple_dict(spec, args, kwargs, slots);
-  if (!extracted.ok()) return extracted.take_error();
-  // The keyword dictionary may be the caller's own (a C caller such as
-  // _thread.start_new_thread passes it through unchanged), and a conversion can run Python
-  // code (__bool__, __index__) that removes an entry from it. So the frame holds its own
-  // reference to every argument until the body has finished; a text view or an `expr`
-  // never outlives its object.
+  // A conversion can run Python code (__bool__, __index__) that removes an entry from a
+  // caller's own keyword dictionary, so with a dictionary the frame holds its own reference
+  // to every argument until the body has finished; a text view or an `expr` never outlives
+  // its object.
   std::array<PyRef, kMaxParams> held;
-  if (kwargs != nullptr) {
-    for (size_t i = 0; i < spec.count; ++i) held[i] = PyRef::borrow(slots[i]);
-  }
+  PyResult<bool> extracted = extract_arguments_tuple_dict(spec, args, kwargs, slots, held);
+  if (!extracted.ok()) return extracted.take_error();
   CallArgs call;
   PyResult<bool> converted = convert_all(spec, slots, call);
   if (!converted.ok()) return converted.take_error();

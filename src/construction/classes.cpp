@@ -2,6 +2,7 @@
 // class's order with their docstrings, the constructors' argument specs, and the cache of
 // class objects.
 #include <array>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -426,19 +427,31 @@ PyResult<PyTypeObject*> create_class(ClassId cls) noexcept {
     dealloc = &dealloc_keyword_object;
   }
   const unsigned int flags = cls == ClassId::And ? Py_TPFLAGS_DISALLOW_INSTANTIATION : 0;
-  static std::array<std::string, kClassCount> qualified_names;
+  static std::array<std::string, kClassCount> qualified_names;  // written under g_class_creation
   return create_type_object_inner(qualified_names[static_cast<size_t>(cls)], class_name(cls), class_doc(cls), size, dealloc, flags, std::move(slots),
                                   class_methods(cls));
 }
 
-std::array<PyTypeObject*, kClassCount> g_classes{};  // filled once each, never released
+// The class-object cache: one cell per class, filled once and never emptied. A cell is
+// read without a lock (an acquire load, a plain load on x86-64) and written once, under
+// g_class_creation, with a release store, so a thread that finds a class finds it whole.
+// The creation lock is the interpreter's PyMutex, which lets go of the thread's hold on the
+// interpreter while it waits: a thread waiting for another's creation never stops the
+// interpreter's other threads (or, on the standard build, the one creating) from running.
+std::array<std::atomic<PyTypeObject*>, kClassCount> g_classes{};  // never released
+PyMutex g_class_creation{};  // held while a class is created and its cell filled
 
 }  // namespace
 
 PyResult<PyTypeObject*> type_object(ClassId id) noexcept {
-  PyTypeObject*& cell = g_classes[static_cast<size_t>(id)];
-  if (cell != nullptr) return cell;
-  PyResult<PyTypeObject*> made = create_class(id);
+  std::atomic<PyTypeObject*>& cell = g_classes[static_cast<size_t>(id)];
+  if (PyTypeObject* cached = cell.load(std::memory_order_acquire)) return cached;
+  PyMutex_Lock(&g_class_creation);
+  // Another thread may have created the class while this one waited: it is made once.
+  PyTypeObject* cached = cell.load(std::memory_order_acquire);
+  PyResult<PyTypeObject*> made = cached != nullptr ? PyResult<PyTypeObject*>(cached) : create_class(id);
+  if (made.ok()) cell.store(made.value(), std::memory_order_release);
+  PyMutex_Unlock(&g_class_creation);
   if (!made.ok()) {
     PyRef cause = made.take_error().to_exception();
     PyRef error = PyError::ours(PyExc_RuntimeError,
@@ -447,12 +460,11 @@ PyResult<PyTypeObject*> type_object(ClassId id) noexcept {
     if (PyExceptionInstance_Check(error.get())) PyException_SetCause(error.get(), cause.release());
     return PyError::from_exception(std::move(error));
   }
-  cell = made.value();
-  return cell;
+  return made.value();
 }
 
 PyTypeObject* class_of(ClassId id) noexcept {
-  PyTypeObject* cell = g_classes[static_cast<size_t>(id)];
+  PyTypeObject* cell = g_classes[static_cast<size_t>(id)].load(std::memory_order_acquire);
   VANTOREL_CHECK(cell != nullptr, "element class used before the module was initialised");
   return cell;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "construction/constructors.hpp"
+#include "construction/list_snapshot.hpp"
 #include "construction/to_element.hpp"
 #include "elements/forward.hpp"
 #include "elements/structure.hpp"
@@ -12,17 +13,18 @@
 namespace vantorel::py {
 
 PyResult<PyRef> match_first_new(PyTypeObject* type, const CallArgs& args) noexcept {
-  PyObject* list = args[0].object;
-  // The length is read once: the list holds as many alternatives as the list had items
-  // when the body began (an item that goes missing meanwhile is the interpreter's error).
-  const Py_ssize_t n = PyList_GET_SIZE(list);
+  // The list is read once, as one state (ListSnapshot): the new element holds one
+  // alternative per item the list had at that moment, whatever other threads do to the
+  // list meanwhile, and every item stays alive while it is converted.
+  PyResult<ListSnapshot> snapshot = ListSnapshot::take(args[0].object);
+  if (!snapshot.ok()) return snapshot.take_error();
+  const ListSnapshot& items = snapshot.value();
   std::vector<ElementRef> alternatives;
-  alternatives.reserve(static_cast<size_t>(n));
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    PyRef item = PyRef::steal(PyList_GetItemRef(list, i));
-    if (!item) return PyError::fetch();  // `alternatives` releases what it holds
-    PyResult<ElementRef> child = to_element(item.get());
+  alternatives.reserve(items.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    PyResult<ElementRef> child = to_element(items[i]);
     if (!child.ok()) {
+      // `alternatives` releases what it holds
       return PyError::ours(PyExc_ValueError, "Unsupported expression type at index " + std::to_string(i));
     }
     alternatives.push_back(child.take());

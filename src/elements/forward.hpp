@@ -37,6 +37,13 @@ class ForwardLock {
   void lock() noexcept;
   void unlock() noexcept;
 
+  // True while a writer waits in lock() for read holds to go: an observation point for
+  // tests, which wait for that moment instead of sleeping. One relaxed load; nothing on the
+  // locking roads reads it.
+  [[nodiscard]] bool writer_waiting() const noexcept {
+    return (state_.load(std::memory_order_relaxed) & kWriterWaits) != 0;
+  }
+
  private:
   static constexpr uint32_t kSleepers = 1u << 31;      // some thread sleeps on the word
   static constexpr uint32_t kWriterWaits = 1u << 30;   // a writer waits for the readers to go
@@ -69,6 +76,8 @@ class ForwardElement final : public ParserElement {
 
   // A new handle to the current target (empty while unset); for tests and diagnostics.
   [[nodiscard]] ElementRef target() const noexcept;
+  // True while a forward_set waits for the matches that hold the lock; for tests.
+  [[nodiscard]] bool writer_waiting() const noexcept { return lock_.writer_waiting(); }
 
  private:
   // The element's only mutable part: the target, read and written under lock_.

@@ -12,26 +12,18 @@ namespace vantorel::py {
 
 namespace {
 
-// The interned name "__all__", made once per process.
-PyObject* all_name() noexcept {
-  static PyObject* name = [] {
-    PyObject* s = PyUnicode_InternFromString("__all__");
-    VANTOREL_CHECK(s != nullptr, "could not create the name __all__");
-    return s;
-  }();
-  return name;
-}
-
 // The one step by which a public name is added: appended to __all__ (made on first use),
-// then set as an attribute.
-PyResult<bool> module_add(PyObject* module, PyObject* name, PyObject* value) noexcept {
-  PyRef all = PyRef::steal(PyObject_GetAttr(module, all_name()));
+// then set as an attribute. `all_name` is the str "__all__", made by each run of the
+// execution slot (the module keeps no process-wide object that threads would have to
+// make once).
+PyResult<bool> module_add(PyObject* module, PyObject* all_name, PyObject* name, PyObject* value) noexcept {
+  PyRef all = PyRef::steal(PyObject_GetAttr(module, all_name));
   if (!all) {
     if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return PyError::fetch();
     PyErr_Clear();
     all = PyRef::steal(PyList_New(0));
     if (!all) return PyError::fetch();
-    if (PyObject_SetAttr(module, all_name(), all.get()) < 0) return PyError::fetch();
+    if (PyObject_SetAttr(module, all_name, all.get()) < 0) return PyError::fetch();
   }
   // A module made by module_from_spec can be given any __all__ before it runs this slot:
   // one that is not a list fails the import instead of failing the append.
@@ -51,13 +43,13 @@ PyResult<PyRef> new_module_function(PyObject* module, PyMethodDef* def) noexcept
   return function;
 }
 
-PyResult<bool> module_add_function(PyObject* module, PyRef function) noexcept {
+PyResult<bool> module_add_function(PyObject* module, PyObject* all_name, PyRef function) noexcept {
   PyRef name = PyRef::steal(PyObject_GetAttrString(function.get(), "__name__"));
   if (!name) return PyError::fetch();
   if (!PyUnicode_Check(name.get())) {
     return PyError::ours(PyExc_TypeError, type_mismatch_text(name.get(), &PyUnicode_Type));
   }
-  return module_add(module, name.get(), function.get());
+  return module_add(module, all_name, name.get(), function.get());
 }
 
 // The order in which the classes are added (and listed in __all__).
@@ -72,22 +64,23 @@ constexpr std::array<ClassId, kClassCount> kAddOrder = {
 };
 
 PyResult<bool> add_everything(PyObject* module) noexcept {
+  PyRef all_name = new_str("__all__");
   for (ClassId cls : kAddOrder) {
     PyResult<PyTypeObject*> type = type_object(cls);
     if (!type.ok()) return type.take_error();
     PyRef name = new_str(class_name(cls));
-    PyResult<bool> added = module_add(module, name.get(), reinterpret_cast<PyObject*>(type.value()));
+    PyResult<bool> added = module_add(module, all_name.get(), name.get(), reinterpret_cast<PyObject*>(type.value()));
     if (!added.ok()) return added;
   }
   for (PyMethodDef& def : module_function_defs()) {
     PyResult<PyRef> function = new_module_function(module, &def);
     if (!function.ok()) return function.take_error();
-    PyResult<bool> added = module_add_function(module, function.take());
+    PyResult<bool> added = module_add_function(module, all_name.get(), function.take());
     if (!added.ok()) return added;
   }
   PyRef version_name = new_str("__version__");
   PyRef version = new_str("0.2.0");
-  return module_add(module, version_name.get(), version.get());
+  return module_add(module, all_name.get(), version_name.get(), version.get());
 }
 
 int module_exec(PyObject* module) noexcept {

@@ -144,7 +144,10 @@ PyResult<PyRef> periodic_words(const WordTables& tables, const char* text, uint6
   if (!list) return PyError::fetch();
   // The block's strings once, then the filled front copied onto the next items, doubling
   // the filled length each time; the tail after them. The references are added per string
-  // below, once, by the number of entries it fills.
+  // below, once, by the number of entries it fills. The list and the strings are this
+  // call's own and no other thread has seen them yet, so their storage and counts are
+  // written directly on both builds (a free-threaded build counts them as owned by this
+  // thread, and Py_SET_REFCNT leaves immortal strings alone).
   PyObject** items = reinterpret_cast<PyListObject*>(list.get())->ob_item;
   for (uint64_t i = 0; i < j; ++i) items[i] = block[i]->str;
   for (uint64_t have = j; have < filled;) {

@@ -5,7 +5,6 @@
 #include <pthread.h>
 
 #include <atomic>
-#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -265,8 +264,9 @@ TEST(StackGuard, WorksOnAThreadWithASmallStack) {
   EXPECT_TRUE(job.too_deep);
 }
 
-// A target that, on its first run, lets a writer start waiting and then re-enters the same
-// Forward: with a lock that let waiting writers block new readers this would deadlock.
+// A target that, on its first run, lets a writer start, waits until the lock reports the
+// writer waiting for this parse's read hold, and then re-enters the same Forward: with a
+// lock that let waiting writers block new readers this would deadlock.
 class ReenterWhileWriterWaits final : public ParserElement {
  public:
   ReenterWhileWriterWaits(const ForwardElement& f, std::atomic<int>& phase) noexcept : f_(f), phase_(phase) {}
@@ -274,7 +274,7 @@ class ReenterWhileWriterWaits final : public ParserElement {
     if (pos == ctx.length) return ParseOutcome::success(pos);
     if (phase_.load() == 0) {
       phase_.store(1);  // the writer may start now
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      while (!f_.writer_waiting()) std::this_thread::yield();
     }
     return f_.parse_impl(ctx, pos + 1);
   }

@@ -42,3 +42,11 @@ class ModuleTestCase(unittest.TestCase):
             call()
         after = [sys.getrefcount(o) for o in objects]
         self.assertEqual(before, after)
+
+
+def fresh(s):
+    """A new str object equal to s (s of two or more characters: shorter strs may be
+    shared singletons of the interpreter)."""
+    t = "".join([s[:1], s[1:]]) if len(s) > 1 else s
+    assert len(s) < 2 or t is not s
+    return t
