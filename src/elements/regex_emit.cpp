@@ -205,8 +205,25 @@ void append_ranges(std::string& out, const RangeSet& s) {
 
 constexpr std::string_view kNever = "[^\\x{0}-\\x{10FFFF}]";
 
+// RE2 reads a class of exactly an ASCII letter and its other case as that letter under
+// case folding, and when it merges such a letter with other branches of an alternation it
+// adds the letter's whole folding orbit: [kK]|x would match KELVIN SIGN, [sS]|x LONG S.
+// Those two pairs are spelled as an alternation of two literals, which RE2 keeps exact.
+std::optional<std::string> case_pair_text(const RangeSet& s) {
+  const RangeList& r = s.ranges();
+  if (r.size() != 2 || r[0].lo != r[0].hi || r[1].lo != r[1].hi) return std::nullopt;
+  for (const char upper : {'K', 'S'}) {
+    const auto lower = static_cast<char>(upper | 0x20);
+    if (r[0].lo == static_cast<uint32_t>(upper) && r[1].lo == static_cast<uint32_t>(lower)) {
+      return std::string("(?:") + upper + "|" + lower + ")";
+    }
+  }
+  return std::nullopt;
+}
+
 std::string ranges_class(const RangeSet& s) {
   if (s.empty()) return std::string(kNever);
+  if (auto pair = case_pair_text(s)) return std::move(*pair);
   if (s.ranges().size() == 1 && s.ranges()[0].lo == s.ranges()[0].hi) {
     std::string out;
     append_literal(out, s.ranges()[0].lo);
@@ -713,10 +730,13 @@ class Translator {
     if (!has(kFlagUni)) {
       if (n.hex_byte && c >= 0x80) return fail(n.span, "pattern can match invalid UTF-8 (a byte escape with Unicode mode off)");
       if (has(kFlagI) && c < 0x80 && ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')) {
-        text = "[";
-        text.push_back(static_cast<char>(c | 0x20));
-        text.push_back(static_cast<char>(c & ~0x20u));
-        text += "]";
+        RangeSet pair(c & ~0x20u, c & ~0x20u);
+        pair.add(c | 0x20, c | 0x20);
+        if (auto spelled = case_pair_text(pair)) {
+          text = std::move(*spelled);
+        } else {
+          text = {'[', static_cast<char>(c | 0x20), static_cast<char>(c & ~0x20u), ']'};
+        }
       } else {
         append_literal(text, c);
       }

@@ -342,6 +342,12 @@ TEST(RegexDialect, ClassesAndFoldingDependOnTheMode) {
   EXPECT_EQ(spans("(?u)\\s+", "\v\xC2\xA0\xE3\x80\x80"), "0-6");
   EXPECT_EQ(spans("(?u)\\w+", "a\xC3\xA9\xE2\x91\xA0"), "0-3");  // U+2460 CIRCLED DIGIT ONE is not \w
   EXPECT_EQ(spans("(?i)\xC3\xA9", "\xC3\x89"), "");            // ASCII mode: no folding beyond ASCII
+  // ... also where the letter meets other branches (RE2 alone would fold k and s fully there).
+  EXPECT_EQ(spans("(?i)k|x", kKelvin + "kx"), "3-4,4-5");
+  EXPECT_EQ(spans("(?i)a(?:k|x)|ay", "a" + kKelvin + "aK"), "4-6");
+  EXPECT_EQ(spans("[kK]|\\d", kKelvin + "1"), "3-4");
+  EXPECT_EQ(spans("(?i)[s]|x", "\xC5\xBF" "S"), "2-3");
+  EXPECT_EQ(spans("[Kk]|\\pN", kKelvin + "k"), "3-4");  // Unicode mode, no folding
   EXPECT_EQ(spans("(?u)(?i)\xC3\xA9", "\xC3\x89"), "0-2");
 }
 
