@@ -1157,7 +1157,7 @@ class Translator {
       size_exceeded = true;
       return {};
     }
-    const uint64_t base = re2_program_size("");
+    static const uint64_t base = re2_program_size("");  // RE2's own instructions around any pattern
     const uint64_t one = re2_program_size(b);
     const uint64_t per_copy = std::max<uint64_t>(1, one > base ? one - base : 1);
     if (estimate_with(per_copy) > kMaxProgramSize) {
