@@ -1,13 +1,18 @@
 // RE2 behind the adapter: options, compilation of the emitted text with the size rule, the
-// anchored and unanchored match calls, and the edge check of emulated word assertions.
+// anchored and unanchored match calls, the edge check of emulated word assertions, and the
+// reading of RE2's own Unicode tables (general categories, scripts, case folding) from which
+// the table unit builds its sets.
 #include "elements/regex_adapter.hpp"
 
 #include <algorithm>
-#include <iterator>
+#include <atomic>
+#include <cstddef>
 #include <vector>
 
+#include "elements/fatal.hpp"
 #include "elements/regex_emit.hpp"
 #include "elements/regex_parse.hpp"
+#include "elements/regex_tables.hpp"
 #include "elements/regex_unicode.hpp"
 
 namespace vantorel::regex {
@@ -70,93 +75,145 @@ bool assertion_holds(AssertKind kind, bool unicode, const char* text, uint64_t n
 }
 
 // Every code point in order (surrogates excluded), as UTF-8: a text over which one pass of
-// a class gives the class's members as runs.
+// a class gives the class's members as runs. Built into a buffer sized once.
 std::string all_code_points() {
-  std::string all;
-  all.reserve(4400000);
-  auto put = [&](uint32_t c) {
-    if (c < 0x80) {
-      all.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      all.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      all.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      all.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      all.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      all.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      all.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      all.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      all.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      all.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  };
+  constexpr size_t kBytes = 0x80 + 2 * (0x800 - 0x80) + 3 * (0x10000 - 0x800 - 0x800) + 4 * (0x110000 - 0x10000);
+  std::string all(kBytes, '\0');
+  char* p = all.data();
   for (uint32_t c = 0; c <= 0x10FFFF; ++c) {
     if (c == 0xD800) c = 0xE000;
-    put(c);
+    if (c < 0x80) {
+      *p++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (c >> 6));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      *p++ = static_cast<char>(0xE0 | (c >> 12));
+      *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *p++ = static_cast<char>(0xF0 | (c >> 18));
+      *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
   }
+  VANTOREL_CHECK(p == all.data() + all.size(), "code point text of the wrong length");
   return all;
 }
 
-// The members of an RE2 class text, as ranges, read off RE2's own tables.
-std::vector<CodeRange> class_members(const std::string& class_text) {
+uint64_t utf8_length(unsigned char b) { return b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4; }
+
+// Appends the run [lo, hi] of a text without surrogates: a run that passes over them is two
+// ranges, since the text has nothing between U+D7FF and U+E000.
+void push_run(std::vector<CodeRange>& out, uint32_t lo, uint32_t hi) {
+  if (lo < 0xD800 && hi > 0xDFFF) {
+    out.push_back({lo, 0xD7FF});
+    out.push_back({0xE000, hi});
+  } else {
+    out.push_back({lo, hi});
+  }
+}
+
+std::atomic<uint64_t> g_code_point_scans{0};
+
+}  // namespace
+
+std::vector<std::vector<CodeRange>> re2_class_partition(const std::vector<std::string>& items) {
+  g_code_point_scans.fetch_add(1, std::memory_order_relaxed);
   const std::string all = all_code_points();
-  RE2 re("(?:" + class_text + ")+", options(false));
-  std::vector<CodeRange> out;
   const auto* s = reinterpret_cast<const unsigned char*>(all.data());
-  re2::StringPiece text(all);
+  const uint64_t n = all.size();
+  const re2::StringPiece text(all);
+  // One expression per class, a run of its members: matched on one character it tests
+  // membership, matched from a position it finds where the run ends.
+  std::vector<std::unique_ptr<RE2>> run;
+  std::string outside = "[^";
+  for (const std::string& item : items) {
+    run.push_back(std::make_unique<RE2>("[" + item + "]+", options(false)));
+    VANTOREL_CHECK(run.back()->ok(), "a class of RE2's tables does not compile");
+    outside += item;
+  }
+  const RE2 none(outside + "]+", options(false));
+  VANTOREL_CHECK(none.ok(), "the complement of RE2's classes does not compile");
+  // Classes in the order of their last use: neighbouring runs mostly belong to a few classes.
+  std::vector<size_t> order(items.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::vector<std::vector<CodeRange>> members(items.size());
+  uint64_t pos = 0;
+  while (pos < n) {
+    const uint64_t len = utf8_length(s[pos]);
+    size_t found = order.size();
+    for (size_t j = 0; j < order.size(); ++j) {
+      if (run[order[j]]->Match(text, pos, pos + len, RE2::ANCHOR_BOTH, nullptr, 0)) {
+        found = j;
+        break;
+      }
+    }
+    const RE2& re = found < order.size() ? *run[order[found]] : none;
+    re2::StringPiece m;
+    VANTOREL_CHECK(re.Match(text, pos, n, RE2::ANCHOR_START, &m, 1) && !m.empty(), "a run of RE2's classes is empty");
+    const uint64_t end = pos + m.size();
+    if (found < order.size()) {
+      const size_t k = order[found];
+      push_run(members[k], decode_at(s, n, pos), decode_before(s, n, end));
+      std::rotate(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(found),
+                  order.begin() + static_cast<std::ptrdiff_t>(found) + 1);
+    }
+    pos = end;
+  }
+  for (std::vector<CodeRange>& m : members) sort_and_merge(m);
+  return members;
+}
+
+std::vector<CodeRange> re2_class_members(const std::string& class_text) {
+  g_code_point_scans.fetch_add(1, std::memory_order_relaxed);
+  const std::string all = all_code_points();
+  const auto* s = reinterpret_cast<const unsigned char*>(all.data());
+  const uint64_t n = all.size();
+  const RE2 re("(?:" + class_text + ")+", options(false));
+  VANTOREL_CHECK(re.ok(), "a class text that RE2 does not compile");
+  std::vector<CodeRange> out;
+  const re2::StringPiece text(all);
   re2::StringPiece m;
-  size_t from = 0;
-  while (from < all.size() && re.Match(text, from, all.size(), RE2::UNANCHORED, &m, 1)) {
+  uint64_t from = 0;
+  while (from < n && re.Match(text, from, n, RE2::UNANCHORED, &m, 1)) {
     const uint64_t start = static_cast<uint64_t>(m.data() - all.data());
     const uint64_t end = start + m.size();
-    out.push_back({decode_at(s, all.size(), start), decode_before(s, all.size(), end)});
+    push_run(out, decode_at(s, n, start), decode_before(s, n, end));
     from = end;
   }
   return out;
 }
 
-const std::vector<CodeRange>& word_ranges() {
-  static const std::vector<CodeRange> ranges = class_members("[" + std::string(kUnicodeWordClass) + "]");
-  return ranges;
-}
-
-}  // namespace
-
-bool is_group_name_char(uint32_t c, bool first) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (!first && c >= '0' && c <= '9');
-  static const std::vector<CodeRange> alphabetic = class_members(
-      "[\\p{L}\\p{Nl}\\p{M}\\x{24B6}-\\x{24E9}\\x{1F130}-\\x{1F149}\\x{1F150}-\\x{1F169}\\x{1F170}-\\x{1F189}]");
-  static const std::vector<CodeRange> alphanumeric = class_members(
-      "[\\p{L}\\p{N}\\p{M}\\x{24B6}-\\x{24E9}\\x{1F130}-\\x{1F149}\\x{1F150}-\\x{1F169}\\x{1F170}-\\x{1F189}]");
-  const std::vector<CodeRange>& ranges = first ? alphabetic : alphanumeric;
-  auto it = std::upper_bound(ranges.begin(), ranges.end(), c, [](uint32_t x, const CodeRange& r) { return x < r.lo; });
-  return it != ranges.begin() && c <= std::prev(it)->hi;
-}
-
-bool is_unicode_word(uint32_t cp) {
-  if (cp < 0x80) return ascii_word_byte(static_cast<unsigned char>(cp));
-  const std::vector<CodeRange>& ranges = word_ranges();
-  auto it = std::upper_bound(ranges.begin(), ranges.end(), cp, [](uint32_t c, const CodeRange& r) { return c < r.lo; });
-  return it != ranges.begin() && cp <= std::prev(it)->hi;
-}
-
-uint8_t unicode_word_overlap(uint32_t lo, uint32_t hi) {
-  const std::vector<CodeRange>& ranges = word_ranges();
-  uint8_t bits = 0;
-  uint32_t covered = 0;  // word characters of [lo, hi]
-  for (const CodeRange& r : ranges) {
-    if (r.hi < lo || r.lo > hi) continue;
-    bits |= 1;
-    covered += std::min(r.hi, hi) - std::max(r.lo, lo) + 1;
+std::vector<CodeRange> re2_fold_orbit_bounds(const std::vector<uint32_t>& chars) {
+  std::vector<CodeRange> out;
+  out.reserve(chars.size());
+  const RE2::Options o = options(false);
+  std::string pattern;
+  std::string low;
+  std::string high;
+  for (const uint32_t c : chars) {
+    pattern = "^(?i:";
+    append_hex(pattern, c);
+    pattern += ")";
+    const RE2 re(pattern, o);
+    CodeRange bounds{c, c};
+    if (re.ok() && re.PossibleMatchRange(&low, &high, 8)) {
+      const auto* lo = reinterpret_cast<const unsigned char*>(low.data());
+      const auto* hi = reinterpret_cast<const unsigned char*>(high.data());
+      // Each bound is one whole character when RE2 reports the orbit exactly.
+      if (!low.empty() && utf8_length(lo[0]) == low.size() && !high.empty() && utf8_length(hi[0]) == high.size()) {
+        bounds = {decode_at(lo, low.size(), 0), decode_at(hi, high.size(), 0)};
+      }
+    }
+    VANTOREL_CHECK(bounds.lo <= c && c <= bounds.hi, "a case-folding orbit that does not hold its character");
+    out.push_back(bounds);
   }
-  if (covered < hi - lo + 1) bits |= 2;
-  return bits;
+  return out;
 }
 
-std::vector<CodeRange> case_fold_closure(std::string_view class_text) {
-  return class_members("(?i:" + std::string(class_text) + ")");
-}
+uint64_t re2_code_point_scans() { return g_code_point_scans.load(std::memory_order_relaxed); }
 
 uint64_t re2_program_size(std::string_view re2_text) {
   RE2 re(re2::StringPiece(re2_text.data(), re2_text.size()), options(false));
@@ -202,6 +259,8 @@ struct Compiler {
       return out;
     }
     Emission em = emit(parsed.ast, unicode);
+    out.class_work = em.class_work;
+    out.largest_fragment = em.largest_fragment;
     if (em.size_exceeded) {
       out.error = std::string(kSizeLimitMessage);
       return out;

@@ -5,11 +5,16 @@
 
 #include <algorithm>
 #include <bitset>
+#include <initializer_list>
+#include <iterator>
+#include <map>
 #include <optional>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "elements/fatal.hpp"
+#include "elements/regex_tables.hpp"
 #include "elements/regex_unicode.hpp"
 
 namespace vantorel::regex {
@@ -20,20 +25,27 @@ namespace {
 
 constexpr uint32_t kMaxCp = 0x10FFFF;
 
-// A set of code points as sorted, disjoint, non-adjacent ranges.
+// A set of code points as sorted, disjoint, non-adjacent ranges. Every operation is one
+// linear pass (or one sort) over its operands' ranges.
 class RangeSet {
  public:
   RangeSet() = default;
   RangeSet(uint32_t lo, uint32_t hi) { r_.push_back({lo, hi}); }
   static RangeSet all() { return RangeSet(0, kMaxCp); }
+  // `r` must already be in set form (sorted, disjoint, non-adjacent).
+  static RangeSet of_list(RangeList r) {
+    RangeSet s;
+    s.r_ = std::move(r);
+    return s;
+  }
 
   void add(uint32_t lo, uint32_t hi) {
     r_.push_back({lo, hi});
-    normalize();
+    sort_and_merge(r_);
   }
   void add(const RangeSet& o) {
     r_.insert(r_.end(), o.r_.begin(), o.r_.end());
-    normalize();
+    sort_and_merge(r_);
   }
   // The union with many sets at once: one sort for all of them, so a class of n items
   // costs n log n, not n squared.
@@ -43,7 +55,7 @@ class RangeSet {
       const RangeSet& o = get(item);
       r_.insert(r_.end(), o.r_.begin(), o.r_.end());
     }
-    normalize();
+    sort_and_merge(r_);
   }
   [[nodiscard]] RangeSet complement() const {
     RangeSet out;
@@ -79,53 +91,26 @@ class RangeSet {
   [[nodiscard]] bool is_all() const { return r_.size() == 1 && r_[0].lo == 0 && r_[0].hi == kMaxCp; }
   [[nodiscard]] bool ascii_only() const { return r_.empty() || r_.back().hi < 0x80; }
   [[nodiscard]] bool contains(uint32_t c) const {
-    for (const CodeRange& x : r_) {
-      if (c >= x.lo && c <= x.hi) return true;
-    }
-    return false;
+    auto it = std::upper_bound(r_.begin(), r_.end(), c, [](uint32_t x, const CodeRange& r) { return x < r.lo; });
+    return it != r_.begin() && c <= std::prev(it)->hi;
   }
-  [[nodiscard]] const std::vector<CodeRange>& ranges() const { return r_; }
+  [[nodiscard]] size_t size() const { return r_.size(); }
+  [[nodiscard]] const RangeList& ranges() const { return r_; }
 
   // The set closed under simple case folding. ASCII-only sets are folded here (each ASCII
-  // letter with its other case, k and s with KELVIN SIGN and LONG S); sets with other
-  // members are folded with RE2's tables, which costs one pass over all code points.
+  // letter with its other case, k and s with KELVIN SIGN and LONG S); other sets through
+  // the folding table.
   [[nodiscard]] RangeSet folded() const;
 
  private:
-  void normalize() {
-    std::sort(r_.begin(), r_.end(), [](const CodeRange& a, const CodeRange& b) { return a.lo < b.lo; });
-    std::vector<CodeRange> out;
-    for (const CodeRange& x : r_) {
-      if (!out.empty() && x.lo <= out.back().hi + 1) {
-        out.back().hi = std::max(out.back().hi, x.hi);
-      } else {
-        out.push_back(x);
-      }
-    }
-    r_ = std::move(out);
-  }
-  std::vector<CodeRange> r_;
+  RangeList r_;
 };
 
 using ByteBits = std::bitset<256>;
 
-void append_hex(std::string& out, uint32_t c);
-
 RangeSet RangeSet::folded() const {
   if (r_.empty() || is_all()) return *this;
-  if (r_.back().hi >= 0x80) {
-    std::string text = "[";
-    for (const CodeRange& x : r_) {
-      append_hex(text, x.lo);
-      text += "-";
-      append_hex(text, x.hi);
-    }
-    text += "]";
-    RangeSet out;
-    out.r_ = case_fold_closure(text);
-    out.add(*this);
-    return out;
-  }
+  if (r_.back().hi >= 0x80) return of_list(case_fold_closure(r_));
   RangeSet out = *this;
   for (uint32_t c = 'a'; c <= 'z'; ++c) {
     if (contains(c) || contains(c - 32)) {
@@ -135,7 +120,7 @@ RangeSet RangeSet::folded() const {
       if (c == 's') out.r_.push_back({0x17F, 0x17F});
     }
   }
-  out.normalize();
+  sort_and_merge(out.r_);
   return out;
 }
 
@@ -199,19 +184,6 @@ RangeSet bits_to_ranges(const ByteBits& b) {
 
 // ---- RE2 spelling -----------------------------------------------------------------------
 
-void append_hex(std::string& out, uint32_t c) {
-  static const char* kDigits = "0123456789ABCDEF";
-  char buf[8];
-  int n = 0;
-  do {
-    buf[n++] = kDigits[c & 15];
-    c >>= 4;
-  } while (c != 0);
-  out += "\\x{";
-  while (n > 0) out.push_back(buf[--n]);
-  out += "}";
-}
-
 // A literal outside a class: ASCII letters and digits as they are, everything else as \x{...}.
 void append_literal(std::string& out, uint32_t c) {
   if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
@@ -233,8 +205,25 @@ void append_ranges(std::string& out, const RangeSet& s) {
 
 constexpr std::string_view kNever = "[^\\x{0}-\\x{10FFFF}]";
 
+// RE2 reads a class of exactly an ASCII letter and its other case as that letter under
+// case folding, and when it merges such a letter with other branches of an alternation it
+// adds the letter's whole folding orbit: [kK]|x would match KELVIN SIGN, [sS]|x LONG S.
+// Those two pairs are spelled as an alternation of two literals, which RE2 keeps exact.
+std::optional<std::string> case_pair_text(const RangeSet& s) {
+  const RangeList& r = s.ranges();
+  if (r.size() != 2 || r[0].lo != r[0].hi || r[1].lo != r[1].hi) return std::nullopt;
+  for (const char upper : {'K', 'S'}) {
+    const auto lower = static_cast<char>(upper | 0x20);
+    if (r[0].lo == static_cast<uint32_t>(upper) && r[1].lo == static_cast<uint32_t>(lower)) {
+      return std::string("(?:") + upper + "|" + lower + ")";
+    }
+  }
+  return std::nullopt;
+}
+
 std::string ranges_class(const RangeSet& s) {
   if (s.empty()) return std::string(kNever);
+  if (auto pair = case_pair_text(s)) return std::move(*pair);
   if (s.ranges().size() == 1 && s.ranges()[0].lo == s.ranges()[0].hi) {
     std::string out;
     append_literal(out, s.ranges()[0].lo);
@@ -248,15 +237,24 @@ std::string ranges_class(const RangeSet& s) {
 
 // ---- class formulas (Unicode mode) ------------------------------------------------------
 
+// A class as a small formula. Properties stay symbolic while the class is a plain union (RE2
+// spells those natively and folds them itself under (?i)); a negation stays symbolic only at
+// the top. Every other combination is evaluated at once into explicit ranges, folding each
+// operand first under (?i), since the dialect folds every item before negating or combining
+// it. The formula therefore never holds more nodes than the class has items.
 struct CExpr {
-  enum Kind : uint8_t { Ranges, Prop, Not, Or, And } kind = Ranges;
+  enum Kind : uint8_t { Ranges, Prop, Not, Or } kind = Ranges;
   RangeSet ranges;
+  bool closed = false;  // Ranges: already closed under case folding
+  bool opaque = false;  // Ranges: computed from set operations or negated items (its word-ness is not analysed)
   std::string prop;
   std::vector<CExpr> kids;
 
-  static CExpr of(RangeSet r) {
+  static CExpr of(RangeSet r, bool closed = false, bool opaque = false) {
     CExpr e;
     e.ranges = std::move(r);
+    e.closed = closed;
+    e.opaque = opaque;
     return e;
   }
   static CExpr property(std::string name) {
@@ -265,71 +263,162 @@ struct CExpr {
     e.prop = std::move(name);
     return e;
   }
-  // Negation and the joins evaluate explicit ranges at once where that is exact. Leaves are
-  // kept unfolded (RE2 folds a plain union itself); under (?i) (`fold`) a complement or an
-  // intersection computed here folds its operands first, since the dialect folds every
-  // item before negating or combining it. A costly fold (non-ASCII members) is deferred by
-  // keeping the negation as a node.
-  static CExpr negate(CExpr x, bool fold) {
-    if (x.kind == Ranges && (!fold || x.ranges.ascii_only())) {
-      return of((fold ? x.ranges.folded() : x.ranges).complement());
+};
+
+constexpr std::string_view kTooComplex = "character class too complex (its set operations expand too far)";
+
+// Evaluation of class formulas under one case-folding setting. It counts its work, the
+// ranges that each operation reads, and refuses an operation that would take the count past
+// kMaxClassWork: every operation is linear, so only very long patterns can get there.
+class ClassAlgebra {
+ public:
+  ClassAlgebra(bool fold, uint64_t& work) : fold_(fold), work_(work) {}
+
+  [[nodiscard]] bool exhausted() const { return exhausted_; }
+
+  CExpr negate(CExpr x) {
+    if (x.kind == CExpr::Ranges && (!fold_ || x.closed || x.ranges.ascii_only())) {
+      const RangeSet r = operand(x);
+      if (!charge(r.size())) return CExpr::of(RangeSet());
+      return CExpr::of(r.complement(), fold_, x.opaque);
     }
-    if (x.kind == Not) return std::move(x.kids[0]);
+    if (x.kind == CExpr::Not) return std::move(x.kids[0]);
     CExpr e;
-    e.kind = Not;
+    e.kind = CExpr::Not;
     e.kids.push_back(std::move(x));
     return e;
   }
-  static CExpr join(Kind k, std::vector<CExpr> xs, bool fold = false) {
-    bool all_ranges = true;
-    for (const CExpr& x : xs) all_ranges = all_ranges && x.kind == Ranges;
-    if (all_ranges && !xs.empty() && k == Or) {
-      RangeSet r;
-      r.add_all(xs, [](const CExpr& x) -> const RangeSet& { return x.ranges; });
-      return of(std::move(r));
+
+  CExpr unite(std::vector<CExpr> xs) {
+    bool plain = true;
+    for (const CExpr& x : xs) plain = plain && x.kind != CExpr::Not;
+    if (!plain) {
+      std::vector<RangeSet> parts;
+      for (const CExpr& x : xs) parts.push_back(value(x));
+      return CExpr::of(union_of(parts), fold_, true);
     }
-    if (all_ranges && !xs.empty()) {
-      auto operand = [&](const RangeSet& r) { return (fold && k == And) ? r.folded() : r; };
-      RangeSet r = operand(xs[0].ranges);
-      for (size_t i = 1; i < xs.size(); ++i) {
-        if (k == Or) {
-          r.add(xs[i].ranges);
-        } else {
-          r = r.intersect(operand(xs[i].ranges));
-        }
+    // The explicit ranges merge into one part, with one sort; properties stay symbolic.
+    std::vector<CExpr> parts;
+    std::vector<RangeSet> ranges;
+    bool closed = true;
+    bool opaque = false;
+    for (CExpr& x : xs) {
+      if (x.kind != CExpr::Ranges) {
+        parts.push_back(std::move(x));
+        continue;
       }
-      return of(std::move(r));
+      closed = closed && x.closed;
+      opaque = opaque || x.opaque;
+      ranges.push_back(std::move(x.ranges));
+    }
+    if (!ranges.empty()) {
+      CExpr merged = CExpr::of(union_of(ranges), closed, opaque);
+      if (parts.empty()) return merged;
+      parts.insert(parts.begin(), std::move(merged));
     }
     CExpr e;
-    e.kind = k;
-    e.kids = std::move(xs);
+    e.kind = CExpr::Or;
+    e.kids = std::move(parts);
     return e;
   }
-  [[nodiscard]] size_t size() const {
-    size_t n = 1;
-    for (const CExpr& k : kids) n += k.size();
-    return n;
+
+  CExpr intersect(const CExpr& a, const CExpr& b) {
+    const bool plain = a.kind == CExpr::Ranges && b.kind == CExpr::Ranges;
+    const RangeSet x = value(a);
+    const RangeSet y = value(b);
+    if (!charge(x.size() + y.size())) return CExpr::of(RangeSet());
+    return CExpr::of(x.intersect(y), fold_, !plain || a.opaque || b.opaque);
   }
+
+  // The members of `e`, folded under (?i).
+  RangeSet value(const CExpr& e) {
+    switch (e.kind) {
+      case CExpr::Ranges: return operand(e);
+      case CExpr::Prop: {
+        const RangeList& members = property_members(e.prop);
+        if (!charge(members.size())) return RangeSet();
+        if (!fold_) return RangeSet::of_list(members);
+        // A property folded once per class: set operations read their operands twice.
+        auto it = folded_props_.find(e.prop);
+        if (it == folded_props_.end()) it = folded_props_.emplace(e.prop, fold(RangeSet::of_list(members))).first;
+        return it->second;
+      }
+      case CExpr::Not: {
+        RangeSet v = value(e.kids[0]);
+        if (!charge(v.size())) return RangeSet();
+        return v.complement();
+      }
+      case CExpr::Or: {
+        std::vector<RangeSet> parts;
+        for (const CExpr& k : e.kids) parts.push_back(value(k));
+        return union_of(parts);
+      }
+    }
+    return RangeSet();
+  }
+
+ private:
+  // Counts `n` ranges about to be read; false, without counting them, when that would pass
+  // the budget: the caller then skips the work, and the class is refused.
+  bool charge(uint64_t n) {
+    if (exhausted_ || n > kMaxClassWork - work_) {
+      exhausted_ = true;
+      return false;
+    }
+    work_ += n;
+    return true;
+  }
+  RangeSet union_of(const std::vector<RangeSet>& parts) {
+    uint64_t n = 0;
+    for (const RangeSet& p : parts) n += p.size();
+    RangeSet r;
+    if (!charge(n)) return r;
+    r.add_all(parts, [](const RangeSet& x) -> const RangeSet& { return x; });
+    return r;
+  }
+  RangeSet fold(const RangeSet& r) {
+    if (!charge(r.size())) return r;
+    RangeSet out = r.folded();
+    charge(out.size());
+    return out;
+  }
+  RangeSet operand(const CExpr& x) { return fold_ && !x.closed ? fold(x.ranges) : x.ranges; }
+
+  bool fold_;
+  uint64_t& work_;
+  bool exhausted_ = false;
+  std::map<std::string, RangeSet, std::less<>> folded_props_;
 };
 
-// A class formula larger than this (symmetric differences of property classes double it at
-// every level) is refused rather than expanded.
-constexpr size_t kMaxFormulaSize = 4000;
-
 constexpr uint64_t kMaxLazyNesting = 2000;
-constexpr uint64_t kOptionalCopyCost = 32;
 
-CExpr word_formula() {
-  RangeSet extra;
-  for (const CodeRange& r : kExtraWordRanges) extra.add(r.lo, r.hi);
-  return CExpr::join(CExpr::Or, {CExpr::property("L"), CExpr::property("Nl"), CExpr::property("M"),
-                                 CExpr::property("Nd"), CExpr::property("Pc"), CExpr::of(extra)});
-}
+// Instruction counts saturate far above any limit instead of wrapping.
+constexpr uint64_t kCountCap = uint64_t{1} << 40;
+uint64_t saturating_add(uint64_t a, uint64_t b) { return std::min(kCountCap, a + b); }
+uint64_t saturating_mul(uint64_t a, uint64_t b) { return b != 0 && a > kCountCap / b ? kCountCap : std::min(kCountCap, a * b); }
+constexpr uint64_t kOptionalCopyCost = 32;
 
 RangeSet white_space_set() {
   RangeSet s;
   for (const CodeRange& r : kWhiteSpaceRanges) s.add(r.lo, r.hi);
   return s;
+}
+
+CExpr word_formula() {
+  RangeSet extra;
+  for (const CodeRange& r : kExtraWordRanges) extra.add(r.lo, r.hi);
+  CExpr e;
+  e.kind = CExpr::Or;
+  for (const char* n : {"L", "Nl", "M", "Nd", "Pc"}) e.kids.push_back(CExpr::property(n));
+  e.kids.push_back(CExpr::of(std::move(extra)));
+  return e;
+}
+
+CExpr props_formula(std::initializer_list<const char*> names) {
+  CExpr e;
+  e.kind = CExpr::Or;
+  for (const char* n : names) e.kids.push_back(CExpr::property(n));
+  return e;
 }
 
 CExpr perl_formula(PerlKind k) {
@@ -341,39 +430,30 @@ CExpr perl_formula(PerlKind k) {
   return word_formula();
 }
 
-CExpr assigned_formula() {
-  std::vector<CExpr> xs;
-  for (const char* n : {"L", "M", "N", "P", "S", "Z", "Cc", "Cf", "Co"}) xs.push_back(CExpr::property(n));
-  return CExpr::join(CExpr::Or, std::move(xs));
-}
-
-CExpr property_formula(const PropertyLookup& p) {
+CExpr property_formula(const PropertyLookup& p, ClassAlgebra& algebra) {
   switch (p.kind) {
     case PropertyKind::Re2Name: return CExpr::property(p.re2_name);
     case PropertyKind::Any: return CExpr::of(RangeSet::all());
     case PropertyKind::Ascii: return CExpr::of(RangeSet(0, 0x7F));
-    case PropertyKind::Assigned: return assigned_formula();
-    case PropertyKind::Unassigned: return CExpr::negate(assigned_formula(), false);
-    case PropertyKind::Other: {
-      std::vector<CExpr> xs;
-      for (const char* n : {"L", "M", "N", "P", "S", "Z"}) xs.push_back(CExpr::property(n));
-      return CExpr::negate(CExpr::join(CExpr::Or, std::move(xs)), false);
-    }
-    case PropertyKind::CasedLetter:
-      return CExpr::join(CExpr::Or, {CExpr::property("Lu"), CExpr::property("Ll"), CExpr::property("Lt")});
+    case PropertyKind::Assigned: return props_formula({"L", "M", "N", "P", "S", "Z", "Cc", "Cf", "Co"});
+    case PropertyKind::Unassigned:
+      return algebra.negate(props_formula({"L", "M", "N", "P", "S", "Z", "Cc", "Cf", "Co"}));
+    case PropertyKind::Other: return algebra.negate(props_formula({"L", "M", "N", "P", "S", "Z"}));
+    case PropertyKind::CasedLetter: return props_formula({"Lu", "Ll", "Lt"});
     case PropertyKind::WhiteSpace: return CExpr::of(white_space_set());
   }
   return CExpr::of(RangeSet());
 }
 
-// Flattens nested unions of plain items: true when `e` is made only of Or, Ranges and Prop.
-bool collect_plain(const CExpr& e, RangeSet& ranges, std::vector<std::string>& props) {
+// Flattens a plain union (Or, Ranges and Prop only) into its ranges (merged once, at the
+// end) and its property names; false for anything else.
+bool collect_plain_into(const CExpr& e, RangeList& ranges, std::vector<std::string>& props) {
   switch (e.kind) {
-    case CExpr::Ranges: ranges.add(e.ranges); return true;
+    case CExpr::Ranges: ranges.insert(ranges.end(), e.ranges.ranges().begin(), e.ranges.ranges().end()); return true;
     case CExpr::Prop: props.push_back(e.prop); return true;
     case CExpr::Or:
       for (const CExpr& k : e.kids) {
-        if (!collect_plain(k, ranges, props)) return false;
+        if (!collect_plain_into(k, ranges, props)) return false;
       }
       return true;
     default:
@@ -381,71 +461,34 @@ bool collect_plain(const CExpr& e, RangeSet& ranges, std::vector<std::string>& p
   }
 }
 
-// One intersection of a disjunctive normal form: explicit ranges, properties that must hold,
-// properties that must not.
-struct Conjunction {
-  RangeSet ranges = RangeSet::all();
-  std::set<std::string> pos;
-  std::set<std::string> neg;
-};
-
-constexpr size_t kMaxConjunctions = 256;
-
-// Disjunctive normal form of `e` (negated when `negated`); false when it grows too large.
-bool to_dnf(const CExpr& e, bool negated, bool fold, std::vector<Conjunction>& out) {
-  switch (e.kind) {
-    case CExpr::Ranges: {
-      Conjunction c;
-      const RangeSet r = fold ? e.ranges.folded() : e.ranges;
-      c.ranges = negated ? r.complement() : r;
-      if (!c.ranges.empty()) out.push_back(std::move(c));
-      return true;
-    }
-    case CExpr::Prop: {
-      Conjunction c;
-      (negated ? c.neg : c.pos).insert(e.prop);
-      out.push_back(std::move(c));
-      return true;
-    }
-    case CExpr::Not: return to_dnf(e.kids[0], !negated, fold, out);
-    case CExpr::Or:
-    case CExpr::And: {
-      const bool is_or = (e.kind == CExpr::Or) != negated;
-      if (is_or) {
-        for (const CExpr& k : e.kids) {
-          if (!to_dnf(k, negated, fold, out)) return false;
-          if (out.size() > kMaxConjunctions) return false;
-        }
-        return true;
-      }
-      std::vector<Conjunction> acc(1);
-      for (const CExpr& k : e.kids) {
-        std::vector<Conjunction> part;
-        if (!to_dnf(k, negated, fold, part)) return false;
-        std::vector<Conjunction> next;
-        for (const Conjunction& a : acc) {
-          for (const Conjunction& b : part) {
-            Conjunction c;
-            c.ranges = a.ranges.intersect(b.ranges);
-            if (c.ranges.empty()) continue;
-            c.pos = a.pos;
-            c.pos.insert(b.pos.begin(), b.pos.end());
-            c.neg = a.neg;
-            c.neg.insert(b.neg.begin(), b.neg.end());
-            bool contradiction = false;
-            for (const std::string& p : c.pos) contradiction = contradiction || c.neg.count(p) != 0;
-            if (contradiction) continue;
-            next.push_back(std::move(c));
-            if (next.size() > kMaxConjunctions) return false;
-          }
-        }
-        acc = std::move(next);
-      }
-      out.insert(out.end(), acc.begin(), acc.end());
-      return true;
-    }
-  }
+bool collect_plain(const CExpr& e, RangeSet& ranges, std::vector<std::string>& props) {
+  RangeList raw;
+  if (!collect_plain_into(e, raw, props)) return false;
+  sort_and_merge(raw);
+  ranges = RangeSet::of_list(std::move(raw));
   return true;
+}
+
+// Whether a plain union holds a part computed from set operations.
+bool holds_opaque(const CExpr& e) {
+  if (e.kind == CExpr::Ranges) return e.opaque;
+  for (const CExpr& k : e.kids) {
+    if (holds_opaque(k)) return true;
+  }
+  return false;
+}
+
+bool all_closed(const CExpr& e) {
+  switch (e.kind) {
+    case CExpr::Ranges: return e.closed;
+    case CExpr::Or:
+      for (const CExpr& k : e.kids) {
+        if (!all_closed(k)) return false;
+      }
+      return true;
+    default:
+      return false;
+  }
 }
 
 void append_props(std::string& out, const std::vector<std::string>& props, bool negated) {
@@ -456,9 +499,10 @@ void append_props(std::string& out, const std::vector<std::string>& props, bool 
   }
 }
 
-// RE2 text of a class formula. Folding (under (?i)) is left to RE2 for properties and plain
-// unions; ranges that must be complemented by hand are folded first.
-std::optional<std::string> class_text(const CExpr& e, bool fold) {
+// RE2 text of a class formula: a plain union, negated or not, is spelled natively. Under
+// (?i) RE2 folds it, which the dialect's folding of each item amounts to; explicit ranges
+// that are already closed under folding need no (?i) around them.
+std::string class_text(const CExpr& e, bool fold) {
   bool negated = false;
   const CExpr* body = &e;
   while (body->kind == CExpr::Not) {
@@ -467,69 +511,30 @@ std::optional<std::string> class_text(const CExpr& e, bool fold) {
   }
   RangeSet ranges;
   std::vector<std::string> props;
+  const bool plain = collect_plain(*body, ranges, props);
+  VANTOREL_CHECK(plain, "a class formula with a nested negation");
+  std::sort(props.begin(), props.end());
+  props.erase(std::unique(props.begin(), props.end()), props.end());
   std::string out;
-  if (collect_plain(*body, ranges, props)) {
-    std::sort(props.begin(), props.end());
-    props.erase(std::unique(props.begin(), props.end()), props.end());
-    if (props.empty()) {
-      if (!negated) {
-        out = ranges_class(ranges);
-      } else if (ranges.empty()) {
-        return std::string("[\\x{0}-\\x{10FFFF}]");
-      } else {
-        out = "[^";
-        append_ranges(out, ranges);
-        out += "]";
-      }
-    } else if (ranges.empty() && props.size() == 1) {
-      out = (negated ? "\\P{" : "\\p{") + props[0] + "}";
+  if (props.empty()) {
+    if (!negated) {
+      out = ranges_class(ranges);
+    } else if (ranges.empty()) {
+      return std::string("[\\x{0}-\\x{10FFFF}]");
     } else {
-      out = negated ? "[^" : "[";
+      out = "[^";
       append_ranges(out, ranges);
-      append_props(out, props, false);
       out += "]";
     }
+  } else if (ranges.empty() && props.size() == 1) {
+    out = (negated ? "\\P{" : "\\p{") + props[0] + "}";
   } else {
-    std::vector<Conjunction> dnf;
-    if (!to_dnf(e, false, fold, dnf)) return std::nullopt;
-    // Merge the pure range terms.
-    RangeSet plain;
-    std::vector<std::string> terms;
-    std::vector<std::string> single_props;
-    for (const Conjunction& c : dnf) {
-      if (c.pos.empty() && c.neg.empty()) {
-        plain.add(c.ranges);
-      } else if (c.ranges.is_all() && c.pos.size() == 1 && c.neg.empty()) {
-        single_props.push_back(*c.pos.begin());
-      } else {
-        std::string t = "[^";
-        if (!c.ranges.is_all()) append_ranges(t, c.ranges.complement());
-        append_props(t, {c.pos.begin(), c.pos.end()}, true);
-        append_props(t, {c.neg.begin(), c.neg.end()}, false);
-        t += "]";
-        terms.push_back(std::move(t));
-      }
-    }
-    if (!plain.empty() || !single_props.empty()) {
-      std::string t = "[";
-      append_ranges(t, plain);
-      append_props(t, single_props, false);
-      t += "]";
-      terms.insert(terms.begin(), std::move(t));
-    }
-    if (terms.empty()) return std::string(kNever);
-    if (terms.size() == 1) {
-      out = terms[0];
-    } else {
-      out = "(?:";
-      for (size_t k = 0; k < terms.size(); ++k) {
-        if (k > 0) out += "|";
-        out += terms[k];
-      }
-      out += ")";
-    }
+    out = negated ? "[^" : "[";
+    append_ranges(out, ranges);
+    append_props(out, props, false);
+    out += "]";
   }
-  if (fold) return "(?i:" + out + ")";
+  if (fold && !all_closed(*body)) return "(?i:" + out + ")";
   return out;
 }
 
@@ -544,6 +549,7 @@ struct Frag {
   std::string text;
   Prec prec = Prec::Atom;
   uint32_t product = 1;   // largest product of repetition counts on a path (RE2 allows 1000)
+  uint64_t insts = 0;     // a lower bound on the RE2 instructions the text compiles to
   uint8_t first = 0;      // word-ness bits of a first character
   uint8_t last = 0;       // of a last character
   bool nullable = true;   // can match the empty text
@@ -628,6 +634,8 @@ class Translator {
 
   std::optional<SyntaxError> error;
   bool size_exceeded = false;
+  uint64_t class_work = 0;        // ranges read by class evaluation
+  uint64_t largest_fragment = 0;  // bytes of the longest RE2 text made for one node
 
   Frag run() {
     Frag f = tr(ast_.root);
@@ -645,6 +653,12 @@ class Translator {
   const Node& node(uint32_t i) const { return ast_.nodes[i]; }
 
   Frag tr(uint32_t i) {
+    Frag f = tr_node(i);
+    largest_fragment = std::max<uint64_t>(largest_fragment, f.text.size());
+    return f;
+  }
+
+  Frag tr_node(uint32_t i) {
     if (failed()) return {};
     const Node& n = node(i);
     switch (n.kind) {
@@ -706,6 +720,7 @@ class Translator {
     f.first = f.last = bits;
     f.nullable = false;
     f.width = 1;
+    f.insts = 1;
     return f;
   }
 
@@ -715,10 +730,13 @@ class Translator {
     if (!has(kFlagUni)) {
       if (n.hex_byte && c >= 0x80) return fail(n.span, "pattern can match invalid UTF-8 (a byte escape with Unicode mode off)");
       if (has(kFlagI) && c < 0x80 && ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')) {
-        text = "[";
-        text.push_back(static_cast<char>(c | 0x20));
-        text.push_back(static_cast<char>(c & ~0x20u));
-        text += "]";
+        RangeSet pair(c & ~0x20u, c & ~0x20u);
+        pair.add(c | 0x20, c | 0x20);
+        if (auto spelled = case_pair_text(pair)) {
+          text = std::move(*spelled);
+        } else {
+          text = {'[', static_cast<char>(c | 0x20), static_cast<char>(c & ~0x20u), ']'};
+        }
       } else {
         append_literal(text, c);
       }
@@ -850,19 +868,18 @@ class Translator {
     }
   }
 
-  std::optional<CExpr> formula(uint32_t i) {
-    auto f = formula_of(i);
-    if (f && f->size() > kMaxFormulaSize) {
-      fail(node(i).span, "character class too complex (its set operations expand too far)");
+  std::optional<CExpr> formula(uint32_t i, ClassAlgebra& algebra) {
+    auto f = formula_of(i, algebra);
+    if (f && algebra.exhausted()) {
+      fail(node(i).span, std::string(kTooComplex));
       return std::nullopt;
     }
     return f;
   }
 
-  std::optional<CExpr> formula_of(uint32_t i) {
+  std::optional<CExpr> formula_of(uint32_t i, ClassAlgebra& algebra) {
     const Node& n = node(i);
-    const bool fold = has(kFlagI);
-    auto neg = [&](CExpr e) { return n.negated ? CExpr::negate(std::move(e), fold) : std::move(e); };
+    auto neg = [&](CExpr e) { return n.negated ? algebra.negate(std::move(e)) : std::move(e); };
     auto ranges = [&](RangeSet r) { return CExpr::of(std::move(r)); };
     switch (n.kind) {
       case NodeKind::ClassEmpty: return CExpr::of(RangeSet());
@@ -876,35 +893,37 @@ class Translator {
           fail(n.span, p.error);
           return std::nullopt;
         }
-        return neg(property_formula(p));
+        return neg(property_formula(p, algebra));
       }
       case NodeKind::Bracketed: {
-        auto inner = formula(n.kids[0]);
+        auto inner = formula(n.kids[0], algebra);
         if (!inner) return std::nullopt;
         return neg(std::move(*inner));
       }
       case NodeKind::ClassUnion: {
         std::vector<CExpr> xs;
         for (uint32_t k : n.kids) {
-          auto x = formula(k);
+          auto x = formula(k, algebra);
           if (!x) return std::nullopt;
           xs.push_back(std::move(*x));
         }
-        return CExpr::join(CExpr::Or, std::move(xs), fold);
+        return algebra.unite(std::move(xs));
       }
       case NodeKind::ClassOp: {
-        auto l = formula(n.kids[0]);
+        auto l = formula(n.kids[0], algebra);
         if (!l) return std::nullopt;
-        auto r = formula(n.kids[1]);
+        auto r = formula(n.kids[1], algebra);
         if (!r) return std::nullopt;
         switch (static_cast<ClassOpKind>(n.sub)) {
-          case ClassOpKind::Intersection: return CExpr::join(CExpr::And, {std::move(*l), std::move(*r)}, fold);
-          case ClassOpKind::Difference:
-            return CExpr::join(CExpr::And, {std::move(*l), CExpr::negate(std::move(*r), fold)}, fold);
+          case ClassOpKind::Intersection: return algebra.intersect(*l, *r);
+          case ClassOpKind::Difference: return algebra.intersect(*l, algebra.negate(std::move(*r)));
           case ClassOpKind::SymmetricDifference: {
-            CExpr a = CExpr::join(CExpr::And, {*l, CExpr::negate(*r, fold)}, fold);
-            CExpr b = CExpr::join(CExpr::And, {CExpr::negate(std::move(*l), fold), std::move(*r)}, fold);
-            return CExpr::join(CExpr::Or, {std::move(a), std::move(b)}, fold);
+            CExpr a = algebra.intersect(*l, algebra.negate(*r));
+            CExpr b = algebra.intersect(algebra.negate(std::move(*l)), *r);
+            std::vector<CExpr> both;
+            both.push_back(std::move(a));
+            both.push_back(std::move(b));
+            return algebra.unite(std::move(both));
           }
         }
         return std::nullopt;
@@ -918,7 +937,7 @@ class Translator {
   static uint8_t formula_bits(const CExpr& e) {
     RangeSet ranges;
     std::vector<std::string> props;
-    if (!collect_plain(e, ranges, props)) return kAnyChar;
+    if (!collect_plain(e, ranges, props) || holds_opaque(e)) return kAnyChar;
     uint8_t bits = 0;
     for (const CodeRange& r : ranges.ranges()) {
       for (uint32_t c = r.lo; c <= std::min<uint32_t>(r.hi, 0x7F); ++c) {
@@ -963,11 +982,10 @@ class Translator {
       if (!bits) return {};
       return leaf(ranges_class(bits_to_ranges(*bits)), bits_of_ascii_set(*bits));
     }
-    auto f = formula(i);
+    ClassAlgebra algebra(has(kFlagI), class_work);
+    auto f = formula(i, algebra);
     if (!f) return {};
-    const bool fold = has(kFlagI);
-    auto text = class_text(*f, fold);
-    if (!text) return fail(n.span, "character class too complex (its set operations expand too far)");
+    std::string text = class_text(*f, has(kFlagI));
     uint8_t bits = kAnyChar;
     if (looks_present()) bits = formula_bits(*f);
     if (n.kind == NodeKind::Perl) {
@@ -977,7 +995,7 @@ class Translator {
         case PerlKind::Space: bits = n.negated ? kAnyChar : kNonWordU | kNonWordA; break;
       }
     }
-    return leaf(std::move(*text), bits);
+    return leaf(std::move(text), bits);
   }
 
   // ---- structure ----
@@ -1026,6 +1044,7 @@ class Translator {
       out.width = (out.width < 0 || f.width < 0) ? -1 : out.width + f.width;
       out.nullable = out.nullable && f.nullable;
       out.product = std::max(out.product, f.product);
+      out.insts = saturating_add(out.insts, f.insts);
       if (f.text.empty()) continue;
       ++pieces;
       out.text += f.prec == Prec::Alt ? "(?:" + f.text + ")" : f.text;
@@ -1051,6 +1070,9 @@ class Translator {
       out.last |= f.last;
       out.nullable = out.nullable || f.nullable;
       out.product = std::max(out.product, f.product);
+      // RE2 may merge branches into one class or share their common prefix, but the
+      // instructions of each branch's own path remain.
+      out.insts = std::max(out.insts, f.insts);
     }
     out.prec = Prec::Alt;
     return out;
@@ -1076,6 +1098,7 @@ class Translator {
     }
     const std::string b = atom_text(body);
     out.prec = Prec::Repeat;
+    out.insts = repetition_insts(body.insts, n.min, n.max, n.unbounded);
     if (n.unbounded && n.min == 0) {
       out.text = b + "*" + lazy;
       return out;
@@ -1100,7 +1123,15 @@ class Translator {
       out.product = static_cast<uint32_t>(body.product * std::max<uint64_t>(top, 1));
       return out;
     }
-    return expand(out, b, body.product, body.width >= 0, n.min, n.max, n.unbounded, greedy);
+    return expand(out, b, body.product, body.insts, body.width >= 0, n.min, n.max, n.unbounded, greedy);
+  }
+
+  // A lower bound on RE2's instructions for x{min,max} (or x{min,}) when x needs `body` at
+  // least: RE2 makes a copy of x per count, and each optional copy or loop adds a branch.
+  static uint64_t repetition_insts(uint64_t body, uint32_t min, uint32_t max, bool unbounded) {
+    if (body == 0) return 0;
+    if (unbounded) return saturating_add(saturating_mul(std::max<uint32_t>(min, 1), body), 1);
+    return saturating_add(saturating_mul(min, body), saturating_mul(uint64_t{max} - min, saturating_add(body, 1)));
   }
 
   // Counted repetition beyond RE2's limits (a count above 1000, or a nested product above
@@ -1111,17 +1142,25 @@ class Translator {
   // kMaxLazyNesting levels (RE2 handles deep nesting in quadratic time); copies beyond that
   // are chained, an approximation. The program size is estimated first, so no oversized
   // text is ever generated.
-  Frag expand(Frag out, const std::string& b, uint32_t body_product, bool fixed_width, uint32_t min, uint32_t max,
-              bool unbounded, bool greedy) {
-    const uint64_t base = re2_program_size("");
-    const uint64_t one = re2_program_size(b);
-    const uint64_t per_copy = std::max<uint64_t>(1, one > base ? one - base : 1);
+  Frag expand(Frag out, const std::string& b, uint32_t body_product, uint64_t body_insts, bool fixed_width,
+              uint32_t min, uint32_t max, bool unbounded, bool greedy) {
     // RE2's compile time grows with the square of the number of optional items, so an
     // optional copy counts at least kOptionalCopyCost instructions: at most about 10000 of
     // them, compiled in well under a second.
     const uint64_t optional = unbounded ? 1 : uint64_t{max} - min;
-    const uint64_t estimate = uint64_t{min} * per_copy + optional * std::max(per_copy, kOptionalCopyCost);
-    if (estimate > kMaxProgramSize) {
+    auto estimate_with = [&](uint64_t per_copy) {
+      return saturating_add(saturating_mul(min, per_copy), saturating_mul(optional, std::max(per_copy, kOptionalCopyCost)));
+    };
+    // The body's own lower bound decides first, without compiling it: nested counts refuse
+    // at the first level that is certain to pass the limit.
+    if (estimate_with(std::max<uint64_t>(1, body_insts)) > kMaxProgramSize) {
+      size_exceeded = true;
+      return {};
+    }
+    static const uint64_t base = re2_program_size("");  // RE2's own instructions around any pattern
+    const uint64_t one = re2_program_size(b);
+    const uint64_t per_copy = std::max<uint64_t>(1, one > base ? one - base : 1);
+    if (estimate_with(per_copy) > kMaxProgramSize) {
       size_exceeded = true;
       return {};
     }
@@ -1255,6 +1294,8 @@ Emission emit(const Ast& ast, bool unicode) {
     t.lead_candidate = lead;
     t.trail_candidate = trail;
     Frag f = t.run();
+    out.class_work += t.class_work;
+    out.largest_fragment = std::max(out.largest_fragment, t.largest_fragment);
     if (t.size_exceeded) {
       out.size_exceeded = true;
       return out;

@@ -20,6 +20,12 @@ namespace vantorel::regex {
 inline constexpr uint64_t kMaxProgramSize = 327680;
 inline constexpr std::string_view kSizeLimitMessage = "Compiled regex exceeds size limit of 10485760 bytes.";
 
+// The budget of class evaluation in one translation, in ranges read by set operations. Each
+// operation is linear in its operands, so a pattern of a few thousand bytes uses a small part
+// of it; a class whose next operation would pass it is refused with "character class too
+// complex" before that operation runs.
+inline constexpr uint64_t kMaxClassWork = uint64_t{1} << 25;
+
 struct Emission {
   bool ok = false;
   bool size_exceeded = false;  // the failure is the size limit (no SyntaxError then)
@@ -34,6 +40,10 @@ struct Emission {
   bool trim = false;
   // The pattern inside its wrapper is exactly one bracket class.
   bool single_class = false;
+  // What the translation did, in units the machine does not change (for tests): the ranges
+  // that class evaluation read, and the length of the longest RE2 text made for one node.
+  uint64_t class_work = 0;
+  uint64_t largest_fragment = 0;
 };
 
 // Translates a parsed wrapped pattern with Unicode mode on or off by default ((?u) and (?-u)
@@ -41,16 +51,11 @@ struct Emission {
 // order wins.
 [[nodiscard]] Emission emit(const Ast& ast, bool unicode);
 
-// Provided by the adapter (the one place that holds RE2):
-// the RE2 program size of a pattern text under the adapter's options (0 if it does not compile);
+// Provided by the adapter (the one place that holds RE2): the RE2 program size of a pattern
+// text under the adapter's options (0 if it does not compile).
 [[nodiscard]] uint64_t re2_program_size(std::string_view re2_text);
-// whether a code point is in the dialect's Unicode \w class;
-[[nodiscard]] bool is_unicode_word(uint32_t cp);
-// the members of an RE2 class text under case folding (RE2's simple case folding tables);
-[[nodiscard]] std::vector<CodeRange> case_fold_closure(std::string_view class_text);
-// whether [lo, hi] holds Unicode \w characters (bit 1) and characters outside it (bit 2).
-[[nodiscard]] uint8_t unicode_word_overlap(uint32_t lo, uint32_t hi);
-// the RE2 spelling of the Unicode \w class.
+
+// The RE2 spelling of the Unicode \w class.
 inline constexpr std::string_view kUnicodeWordClass =
     "\\p{L}\\p{Nl}\\p{M}\\p{Nd}\\p{Pc}\\x{200C}-\\x{200D}\\x{24B6}-\\x{24E9}\\x{1F130}-\\x{1F149}"
     "\\x{1F150}-\\x{1F169}\\x{1F170}-\\x{1F189}";

@@ -103,7 +103,7 @@ inline constexpr uint32_t kNestLimit = 250;
 // limit. `text` must be valid UTF-8 (a caller with other bytes gets an error).
 [[nodiscard]] ParseResult parse(std::string_view text);
 
-// Provided by the adapter (RE2's Unicode tables): whether `c` is alphabetic (L, Nl, M and
+// Provided by the table unit (regex_tables): whether `c` is alphabetic (L, Nl, M and
 // the circled letters; RE2 has no table of the marks that are alphabetic, so every mark
 // counts), or, unless `first`, alphabetic or numeric (N). ASCII: letters, and digits unless
 // `first`.

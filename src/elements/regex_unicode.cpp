@@ -429,6 +429,43 @@ PropertyLookup general_category(const std::string& key, bool as_value) {
 
 }  // namespace
 
+void sort_and_merge(std::vector<CodeRange>& ranges) {
+  std::sort(ranges.begin(), ranges.end(), [](const CodeRange& a, const CodeRange& b) { return a.lo < b.lo; });
+  size_t out = 0;
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    if (out > 0 && ranges[i].lo <= ranges[out - 1].hi + 1) {
+      ranges[out - 1].hi = std::max(ranges[out - 1].hi, ranges[i].hi);
+    } else {
+      ranges[out++] = ranges[i];
+    }
+  }
+  ranges.resize(out);
+}
+
+void append_hex(std::string& out, uint32_t c) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  char buf[8];
+  int n = 0;
+  do {
+    buf[n++] = kDigits[c & 15];
+    c >>= 4;
+  } while (c != 0);
+  out += "\\x{";
+  while (n > 0) out.push_back(buf[--n]);
+  out += "}";
+}
+
+const std::vector<std::string_view>& script_names() {
+  static const std::vector<std::string_view> names = [] {
+    std::vector<std::string_view> v;
+    for (const Alias& a : kScripts) v.push_back(a.name);
+    std::sort(v.begin(), v.end());
+    v.erase(std::unique(v.begin(), v.end()), v.end());
+    return v;
+  }();
+  return names;
+}
+
 PropertyLookup lookup_property(UnicodeForm form, std::string_view name, std::string_view value) {
   if (form != UnicodeForm::NamedValue) {
     const std::string key = normalize(name);

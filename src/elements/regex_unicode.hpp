@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "elements/regex_parse.hpp"
 
@@ -33,11 +34,23 @@ struct PropertyLookup {
 // category and the script, are not supported: "Unicode property not found".
 [[nodiscard]] PropertyLookup lookup_property(UnicodeForm form, std::string_view name, std::string_view value);
 
-// The Unicode White_Space characters as ranges (lo, hi), ascending.
+// A range of code points [lo, hi]. A list of them describes a set when it is sorted,
+// disjoint and without adjacent ranges (the form sort_and_merge gives).
 struct CodeRange {
   uint32_t lo;
   uint32_t hi;
 };
+
+// Sorts `ranges` by start and merges overlapping and adjacent ones, in place.
+void sort_and_merge(std::vector<CodeRange>& ranges);
+
+// Appends RE2's spelling of the code point `c`: \x{...} with upper-case hex digits.
+void append_hex(std::string& out, uint32_t c);
+
+// RE2's name of every script it knows, each once, sorted.
+[[nodiscard]] const std::vector<std::string_view>& script_names();
+
+// The Unicode White_Space characters as ranges (lo, hi), ascending.
 extern const CodeRange kWhiteSpaceRanges[10];
 
 // The characters besides the categories L, Nl, M, Nd and Pc that Unicode \w holds

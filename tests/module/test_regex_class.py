@@ -20,6 +20,14 @@ class RegexConstructionTest(ModuleTestCase):
                 self.assertIs(type(caught.exception), ValueError)
                 self.assertIn("^(?:", str(caught.exception))
 
+    def test_set_operations_with_properties_and_folding(self):
+        # A chain of symmetric differences with a property, and a folded difference of a
+        # non-ASCII range: both build and mean what they say (β folds with Β and ϐ, µ with μ).
+        chain = v.Regex(r"(?i)[\pL~~a~~b~~c~~d~~e~~f~~g~~h~~i]+")
+        self.assertEqual(chain.search_string("aJé1Ik"), [["Jé"], ["k"]])
+        greek = v.Regex("(?i)[α-ω--β]+")
+        self.assertEqual(greek.search_string("αΑβΒϐγµ"), [["αΑ"], ["γµ"]])
+
     def test_message_on_the_generic_roads(self):
         # Inside a Group the Regex is parsed by parse_impl: its stored message appears.
         self.assertParseFails(v.Group(v.Regex("a+")), " b", 1, "Expected match for /a+/")
