@@ -12,6 +12,7 @@
 
 #include "elements/fatal.hpp"
 #include "elements/shared_string.hpp"
+#include "elements/utf8.hpp"
 
 namespace vantorel {
 
@@ -28,24 +29,6 @@ namespace vantorel {
 // or length.
 [[nodiscard]] inline uint64_t advance_past_whitespace(const char* text, uint64_t length, uint64_t p) noexcept {
   while (p < length && is_skipped_whitespace(static_cast<unsigned char>(text[p]))) ++p;
-  return p;
-}
-
-// ---------------------------------------------------------------------------------------
-// Character boundaries
-
-// True for the bytes 0x80-0xBF, which continue a multi-byte UTF-8 character.
-[[nodiscard]] constexpr bool is_continuation_byte(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
-
-// True when p < length and the byte at p continues a character: p is then inside a
-// multi-byte character, not at the start of one. Position length is never inside one.
-[[nodiscard]] inline bool is_inside_character(const char* text, uint64_t length, uint64_t p) noexcept {
-  return p < length && is_continuation_byte(static_cast<unsigned char>(text[p]));
-}
-
-// The first position at or after p (p <= length) that is not inside a character.
-[[nodiscard]] inline uint64_t next_character_boundary(const char* text, uint64_t length, uint64_t p) noexcept {
-  while (is_inside_character(text, length, p)) ++p;
   return p;
 }
 
