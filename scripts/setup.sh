@@ -12,15 +12,19 @@ vantorel_need_packages() {
   pkg-config --exists re2 2>/dev/null || missing+=(libre2-dev)
   [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
   [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
-  if [ ${#missing[@]} -gt 0 ]; then
-    echo "== installing: ${missing[*]}"
-    if [ "$(id -u)" -ne 0 ]; then
-      echo "error: missing packages (${missing[*]}) and not root to install them" >&2
-      return 1
-    fi
-    DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  vantorel_install_packages "${missing[@]}"
+}
+
+# Installs the Debian packages named (none: does nothing); needs root.
+vantorel_install_packages() {
+  [ $# -gt 0 ] || return 0
+  echo "== installing: $*"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "error: missing packages ($*) and not root to install them" >&2
+    return 1
   fi
+  DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" >/dev/null
 }
 
 # Prints the path of a Python interpreter >= 3.13: $PYTHON first, then python3.14 and
