@@ -48,3 +48,14 @@ vantorel_find_python() {
   echo "error: no Python >= 3.13 found (set PYTHON)" >&2
   return 1
 }
+
+# Runs a command with its output held back; when it fails, shows that output (compiler errors
+# included) on stderr and returns its status.
+vantorel_quiet() {
+  local log status=0
+  log=$(mktemp)
+  "$@" >"$log" 2>&1 || status=$?
+  [ "$status" -eq 0 ] || cat "$log" >&2
+  rm -f "$log"
+  return "$status"
+}
