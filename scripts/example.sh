@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 source scripts/setup.sh
 vantorel_need_packages
 PY=$(vantorel_find_python)
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$PY" >/dev/null
-cmake --build build/release -j "$(nproc)" --target vantorel >/dev/null
+vantorel_quiet cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$PY"
+vantorel_quiet cmake --build build/release -j "$(nproc)" --target vantorel
 PYTHONPATH="$PWD/build/release/python" "$PY" examples/config_report.py

@@ -12,15 +12,19 @@ vantorel_need_packages() {
   pkg-config --exists re2 2>/dev/null || missing+=(libre2-dev)
   [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
   [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
-  if [ ${#missing[@]} -gt 0 ]; then
-    echo "== installing: ${missing[*]}"
-    if [ "$(id -u)" -ne 0 ]; then
-      echo "error: missing packages (${missing[*]}) and not root to install them" >&2
-      return 1
-    fi
-    DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  vantorel_install_packages "${missing[@]}"
+}
+
+# Installs the Debian packages named (none: does nothing); needs root.
+vantorel_install_packages() {
+  [ $# -gt 0 ] || return 0
+  echo "== installing: $*"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "error: missing packages ($*) and not root to install them" >&2
+    return 1
   fi
+  DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" >/dev/null
 }
 
 # Prints the path of a Python interpreter >= 3.13: $PYTHON first, then python3.14 and
@@ -43,4 +47,15 @@ vantorel_find_python() {
   done
   echo "error: no Python >= 3.13 found (set PYTHON)" >&2
   return 1
+}
+
+# Runs a command with its output held back; when it fails, shows that output (compiler errors
+# included) on stderr and returns its status.
+vantorel_quiet() {
+  local log status=0
+  log=$(mktemp)
+  "$@" >"$log" 2>&1 || status=$?
+  [ "$status" -eq 0 ] || cat "$log" >&2
+  rm -f "$log"
+  return "$status"
 }

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: engine and module tests under ASan and UBSan,
-# then again in the release build.
+# then again in the release build, then the module tests on a free-threaded CPython.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 vantorel_need_packages
 PY=$(vantorel_find_python)
+# First, so that a missing free-threaded interpreter stops the run before the long builds.
+FT_PY=$(bash scripts/ft_python.sh)
 WERROR=OFF
 [ "${CI:-}" = "true" ] && WERROR=ON
 JOBS=$(nproc)
@@ -22,3 +24,11 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTA
   -DVANTOREL_WERROR=$WERROR >/dev/null
 cmake --build build/release -j "$JOBS"
 ctest --test-dir build/release --output-on-failure -j "$JOBS"
+
+echo "== free-threaded build (module tests), Python: $FT_PY"
+# A folder configured for another interpreter would keep that one's headers: start afresh.
+grep -qs "^Python_EXECUTABLE:[A-Z]*=$FT_PY\$" build/ft/CMakeCache.txt || rm -rf build/ft
+cmake -S . -B build/ft -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$FT_PY" \
+  -DVANTOREL_WERROR=$WERROR >/dev/null
+cmake --build build/ft -j "$JOBS" --target vantorel
+ctest --test-dir build/ft --output-on-failure -R '^module_tests$'

@@ -71,9 +71,25 @@ struct KeywordObject {
   std::atomic<int64_t> borrow_counter;
 };
 
+// Each layout is the interpreter's object header followed by its fields, with no padding, so
+// the borrow counter is always the last 8 bytes. The standard header takes 16 bytes, which
+// gives the basic sizes 32, 64 and 40; the free-threaded header (Py_GIL_DISABLED) is larger,
+// and there each size is that header plus the same fields.
+inline constexpr size_t kCounterSize = sizeof(std::atomic<int64_t>);
+static_assert(kCounterSize == 8);
+static_assert(sizeof(ElementObject) == sizeof(PyObject) + sizeof(ElementRef) + kCounterSize);
+static_assert(sizeof(LiteralObject) ==
+              sizeof(PyObject) + sizeof(OwnedText) + sizeof(ElementRef) + sizeof(PyObject*) + kCounterSize);
+static_assert(sizeof(KeywordObject) == sizeof(PyObject) + sizeof(ElementRef) + sizeof(PyObject*) + kCounterSize);
+static_assert(offsetof(ElementObject, borrow_counter) + kCounterSize == sizeof(ElementObject));
+static_assert(offsetof(LiteralObject, borrow_counter) + kCounterSize == sizeof(LiteralObject));
+static_assert(offsetof(KeywordObject, borrow_counter) + kCounterSize == sizeof(KeywordObject));
+#ifndef Py_GIL_DISABLED
+static_assert(sizeof(PyObject) == 16);
 static_assert(sizeof(ElementObject) == 32);
 static_assert(sizeof(LiteralObject) == 64);
 static_assert(sizeof(KeywordObject) == 40);
+#endif
 
 // The class object of `id`, created on the first call (PyType_FromSpec) and cached for the
 // life of the process; a borrowed reference. A failed creation gives RuntimeError "An error

@@ -1,8 +1,12 @@
 """Helpers shared by the module tests."""
 import sys
+import sysconfig
 import unittest
 
 import vantorel
+
+# True on an interpreter built without the global interpreter lock (--disable-gil).
+FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
 
 
 class ModuleTestCase(unittest.TestCase):

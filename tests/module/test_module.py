@@ -1,11 +1,13 @@
 """Start-up: the module's names, __all__, __version__ and a second import."""
 import importlib
 import importlib.util
+import os
+import subprocess
 import sys
 import unittest
 
 import vantorel
-from support import ModuleTestCase
+from support import FREE_THREADED, ModuleTestCase
 
 CLASS_NAMES = [
     "Literal", "Keyword", "Word", "Regex", "And", "MatchFirst", "ZeroOrMore", "OneOrMore",
@@ -82,3 +84,16 @@ class ListSub(list):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+@unittest.skipUnless(FREE_THREADED, "only a free-threaded interpreter can run without its lock")
+class FreeThreadedImportTest(ModuleTestCase):
+    def test_import_leaves_the_interpreter_lock_off(self):
+        """The module declares that it does not need the interpreter lock, so importing it into
+        a fresh free-threaded interpreter leaves the lock off, without a warning."""
+        env = {k: val for k, val in os.environ.items() if k != "PYTHON_GIL"}
+        env["PYTHONPATH"] = os.pathsep.join(filter(None, [os.path.dirname(vantorel.__file__), env.get("PYTHONPATH")]))
+        script = "import sys; import vantorel; print(sys._is_gil_enabled())"
+        child = subprocess.run([sys.executable, "-W", "error", "-c", script], env=env,
+                               capture_output=True, text=True, timeout=120)
+        self.assertEqual((child.returncode, child.stdout, child.stderr), (0, "False\n", ""))
