@@ -22,28 +22,16 @@ namespace vantorel::py {
 
 namespace {
 
-// The tokens of a parse as a new list, each converted by token_to_py.
-PyResult<PyRef> tokens_to_list(const ParseResults& results) noexcept {
-  PyResult<PyRef> list = new_list(results.size());
-  if (!list.ok()) return list;
-  for (uint64_t i = 0; i < results.size(); ++i) {
-    PyResult<PyRef> item = token_to_py(results[i]);
-    if (!item.ok()) return item.take_error();
-    PyList_SET_ITEM(list.value().get(), static_cast<Py_ssize_t>(i), item.take().release());
-  }
-  return list;
-}
-
 // One input on the generic road: its tokens as a new list, or a new empty list when the
 // element fails (its message and position are dropped).
 PyResult<PyRef> parse_or_empty_list(const ParserElement& element, ParseOperation parse, std::string_view t) noexcept {
   ParseContext ctx{t.data(), t.size(), 1};
-  ParseOutcome outcome = parse(element, ctx, 0);
-  if (!outcome.ok) {
-    if (is_nesting_too_deep(outcome.error)) return nesting_too_deep_error(outcome.error.position);
+  FlatResults out;
+  if (!parse(element, ctx, 0, out).matched) {
+    if (out.failed_too_deep()) return nesting_too_deep_error(out.error().position);
     return new_list(0);
   }
-  return tokens_to_list(outcome.results);
+  return flat_to_list(out);
 }
 
 // A one-entry list holding `item` (moved in).

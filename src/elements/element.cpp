@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace vantorel {
@@ -189,6 +190,86 @@ StartOutcome ParserElement::parse_from_start(const char* text, uint64_t length) 
     result.error = std::move(outcome.error);
   }
   return result;
+}
+
+// ---- the flat road ----------------------------------------------------------------------
+
+// Kinds without a flat road of their own parse on the plain road and hand over its tokens.
+Match ParserElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  const ParseOutcome o = parse_impl(ctx, pos);
+  if (!o.ok) return out.fail(o.error);
+  out.push_all(o.results);
+  return Match::at(o.end);
+}
+
+FlatResults::~FlatResults() {
+  if (data_ != inline_) ::operator delete(data_);
+}
+
+void FlatResults::grow() noexcept {
+  VANTOREL_CHECK(capacity_ <= UINT64_MAX / 2 / sizeof(FlatToken), "too many tokens in one result");
+  const uint64_t wanted = capacity_ * 2;
+  void* raw = ::operator new(sizeof(FlatToken) * wanted, std::nothrow);
+  VANTOREL_CHECK(raw != nullptr, "out of memory growing a token list");
+  auto* fresh = static_cast<FlatToken*>(raw);
+  std::memcpy(fresh, data_, sizeof(FlatToken) * size_);
+  if (data_ != inline_) ::operator delete(data_);
+  data_ = fresh;
+  capacity_ = wanted;
+}
+
+namespace {
+void push_token(FlatResults& out, std::vector<SharedString>& strings, const Token& token) noexcept {
+  if (token.is_str()) {
+    strings.push_back(token.shared());
+    out.push(token.text());
+    return;
+  }
+  const uint64_t head = out.open_group();
+  for (const Token& item : token.items()) push_token(out, strings, item);
+  out.close_group(head);
+}
+}  // namespace
+
+void FlatResults::push_all(const ParseResults& results) noexcept {
+  for (const Token& token : results) push_token(*this, strings_, token);
+}
+
+Match FlatResults::fail(const ParseError& error) noexcept {
+  strings_.push_back(error.message);
+  return fail(error.message.view(), error.position);
+}
+
+// Group heads are closed before their enclosing group, so the counts that skip reads are final.
+void FlatResults::close_group(uint64_t head) noexcept {
+  data_[head].size = FlatToken::kGroupBit | count_tokens(head + 1);
+}
+
+uint64_t FlatResults::skip(uint64_t i) const noexcept {
+  uint64_t pending = 1;  // entries still to pass: this one and, for a group, its items
+  while (pending != 0) {
+    --pending;
+    if (data_[i].is_group()) pending += data_[i].item_count();
+    ++i;
+  }
+  return i;
+}
+
+uint64_t FlatResults::count_tokens(uint64_t from) const noexcept {
+  uint64_t count = 0;
+  for (uint64_t i = from; i < size_; i = skip(i)) ++count;
+  return count;
+}
+
+// The same Forward target is met again and again in a recursive grammar: the few handles
+// taken last are looked at before another is taken.
+void FlatResults::keep_alive(const ElementRef& element) noexcept {
+  constexpr size_t kLookBack = 8;
+  const size_t n = kept_.size();
+  for (size_t i = n; i > 0 && n - i < kLookBack; --i) {
+    if (kept_[i - 1].get() == element.get()) return;
+  }
+  kept_.push_back(element);
 }
 
 // ---- stack guard ------------------------------------------------------------------------

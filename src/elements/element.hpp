@@ -8,7 +8,9 @@
 #include <new>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "elements/fatal.hpp"
 #include "elements/shared_string.hpp"
@@ -212,6 +214,8 @@ enum class ElementKind : uint8_t {
 // ---------------------------------------------------------------------------------------
 // The element interface
 
+class FlatResults;
+
 // Every element kind implements these five operations (after the release, the destructor).
 // Elements are immutable after construction (a Forward's target aside, under its lock), so
 // every operation may run on one element from several threads at once.
@@ -235,6 +239,13 @@ class ParserElement {
   [[nodiscard]] virtual ElementKind kind() const noexcept = 0;
   // True for every kind but rest_of_line.
   [[nodiscard]] virtual bool skips_whitespace() const noexcept { return true; }
+
+  // The flat road of parse_impl, for drivers that turn the tokens straight into other
+  // values: the same verdict, end, tokens and failure as parse_impl at pos, with the tokens
+  // appended to `out` and a failure written to out's error slot (Match::none(); the failed
+  // attempt leaves no entry behind). The default runs parse_impl and appends its results;
+  // the kinds that override it build no ParseResults, no Token and no shared string.
+  virtual Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept;
 
  private:
   friend class ElementRef;
@@ -341,6 +352,138 @@ extern thread_local uintptr_t t_stack_floor __attribute__((tls_model("initial-ex
   const uintptr_t floor = detail::t_stack_floor;
   if (__builtin_expect(floor != 0 && here > floor, 1)) return false;
   return detail::stack_nearly_exhausted_slow(here);
+}
+
+// ---------------------------------------------------------------------------------------
+// The flat road
+
+// One entry of a FlatResults: a Str token's bytes, or the head of a Group token, whose
+// items are the entries right after it (each one entry, or a group head with its items).
+struct FlatToken {
+  static constexpr uint64_t kGroupBit = uint64_t{1} << 63;
+  const char* bytes;  // Str: the token's bytes, borrowed (see FlatResults)
+  uint64_t size;      // Str: byte length; group head: kGroupBit | number of items
+
+  [[nodiscard]] bool is_group() const noexcept { return (size & kGroupBit) != 0; }
+  [[nodiscard]] uint64_t item_count() const noexcept { return size & ~kGroupBit; }
+  [[nodiscard]] std::string_view text() const noexcept { return {bytes, static_cast<size_t>(size)}; }
+};
+
+// A failure on the flat road; the message is borrowed like a FlatToken's bytes.
+struct FlatError {
+  std::string_view message;
+  uint64_t position = 0;
+};
+
+// The tokens of one parse on the flat road, in one array in token order: a parse appends
+// its entries, and a branch that fails is cut back to the mark taken before it, so no
+// token is moved, copied or freed on its way up. Str bytes are borrowed, never copied:
+// from the input (the caller keeps it alive while it reads the entries), from an element
+// (kept alive by the caller's handle, and below a Forward by keep_alive, since another
+// thread may re-target the Forward once its match is over), from static text, or from
+// strings this object keeps. Up to kInline entries live inside the object, so a typical
+// parse allocates nothing here. One call, one thread.
+class FlatResults {
+ public:
+  FlatResults() noexcept = default;
+  FlatResults(const FlatResults&) = delete;
+  FlatResults& operator=(const FlatResults&) = delete;
+  ~FlatResults();
+
+  // Appends a Str token of `bytes`, which must stay valid while the entries are read.
+  void push(std::string_view bytes) noexcept {
+    if (size_ == capacity_) grow();
+    data_[size_++] = FlatToken{bytes.data(), bytes.size()};
+  }
+  // Appends every token of a plain-road result, keeping a share of each string.
+  void push_all(const ParseResults& results) noexcept;
+
+  // Opens a group: appends its head and returns the head's index, for close_group.
+  [[nodiscard]] uint64_t open_group() noexcept {
+    if (size_ == capacity_) grow();
+    data_[size_] = FlatToken{nullptr, FlatToken::kGroupBit};
+    return size_++;
+  }
+  // Closes the group whose head is at `head`: every entry after the head is its content.
+  void close_group(uint64_t head) noexcept;
+
+  // The number of entries, which is also the mark to cut back to.
+  [[nodiscard]] uint64_t mark() const noexcept { return size_; }
+  // Drops every entry from `mark` on (strings and handles kept so far stay kept).
+  void cut(uint64_t mark) noexcept { size_ = mark; }
+
+  // Records a failure and returns Match::none(). The message must stay valid while the
+  // error is read: static text or an element's stored message.
+  Match fail(std::string_view message, uint64_t position) noexcept {
+    error_ = FlatError{message, position};
+    return Match::none();
+  }
+  // Records a plain-road failure, keeping a share of its message.
+  Match fail(const ParseError& error) noexcept;
+  // The stack guard's failure at `position` (see nesting_too_deep).
+  Match fail_too_deep(uint64_t position) noexcept { return fail(kNestingTooDeepMessage, position); }
+  // The failure recorded last: after a failed parse, the parse's failure.
+  [[nodiscard]] const FlatError& error() const noexcept { return error_; }
+  // True when the failure recorded last is the stack guard's.
+  [[nodiscard]] bool failed_too_deep() const noexcept { return error_.message == kNestingTooDeepMessage; }
+
+  // Keeps `element` alive until this object goes, so that bytes and messages borrowed from
+  // it (and from the elements it holds) stay valid. Allocates only for the first few
+  // distinct elements that are not yet kept.
+  void keep_alive(const ElementRef& element) noexcept;
+
+  [[nodiscard]] const FlatToken* data() const noexcept { return data_; }
+  [[nodiscard]] uint64_t size() const noexcept { return size_; }
+  // The index right after the entry at i and all of its items.
+  [[nodiscard]] uint64_t skip(uint64_t i) const noexcept;
+  // The number of top-level tokens from entry `from` to the end.
+  [[nodiscard]] uint64_t count_tokens(uint64_t from = 0) const noexcept;
+
+ private:
+  static constexpr uint64_t kInline = 128;  // entries held in place
+  void grow() noexcept;
+
+  FlatToken* data_ = inline_;
+  uint64_t size_ = 0;
+  uint64_t capacity_ = kInline;
+  FlatError error_;
+  std::vector<SharedString> strings_;  // strings of plain-road results and errors
+  std::vector<ElementRef> kept_;       // elements kept alive by keep_alive
+  FlatToken inline_[kInline];
+};
+
+// The two roads of a leaf whose one token is the matched text text[pos, m.end): a failure
+// (m not matched) is at pos with the leaf's stored message, shared (plain road) or
+// borrowed (flat road); a success holds a new copy of the text (plain road) or borrows it
+// from the input (flat road).
+[[nodiscard]] inline ParseOutcome matched_text_outcome(const ParseContext& ctx, uint64_t pos, Match m,
+                                                      const SharedString& message) noexcept {
+  if (!m.matched) return ParseOutcome::failure(message, pos);
+  ParseResults r;
+  r.push_back(Token::copy_of(std::string_view(ctx.text + pos, m.end - pos)));
+  return ParseOutcome::success(m.end, std::move(r));
+}
+[[nodiscard]] inline Match matched_text_into(const ParseContext& ctx, uint64_t pos, Match m,
+                                             const SharedString& message, FlatResults& out) noexcept {
+  if (!m.matched) return out.fail(message.view(), pos);
+  out.push(std::string_view(ctx.text + pos, m.end - pos));
+  return m;
+}
+
+// parse_from_start on the flat road: the leading whitespace skip of parse_from_start, then
+// parse_into with a fresh context. For a kind E its operations are called directly; for a
+// ParserElement, through its table.
+template <class E>
+[[nodiscard]] Match parse_from_start_into(const E& element, const char* text, uint64_t length,
+                                          FlatResults& out) noexcept {
+  ParseContext ctx{text, length, 1};
+  if constexpr (std::is_same_v<E, ParserElement>) {
+    const uint64_t p = element.skips_whitespace() ? advance_past_whitespace(text, length, 0) : 0;
+    return element.parse_into(ctx, p, out);
+  } else {
+    const uint64_t p = element.E::skips_whitespace() ? advance_past_whitespace(text, length, 0) : 0;
+    return element.E::parse_into(ctx, p, out);
+  }
 }
 
 }  // namespace vantorel

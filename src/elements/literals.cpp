@@ -30,6 +30,15 @@ ParseOutcome parse_cached(const Element& e, const ParseContext& ctx, uint64_t po
   return ParseOutcome::success(m.end, e.cached_results);
 }
 
+// The same on the flat road: the token's bytes are the element's stored string.
+template <class Element>
+Match flat_cached(const Element& e, const ParseContext& ctx, uint64_t pos, FlatResults& out) noexcept {
+  const Match m = e.match(ctx.text, ctx.length, pos);
+  if (!m.matched) return out.fail(e.message.view(), pos);
+  out.push(e.cached_results[0].text());
+  return m;
+}
+
 }  // namespace
 
 const IdentTable& ident_table() noexcept {
@@ -67,6 +76,9 @@ LiteralElement::LiteralElement(std::string_view text) noexcept
 ParseOutcome LiteralElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   return parse_cached(*this, ctx, pos);
 }
+Match LiteralElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  return flat_cached(*this, ctx, pos, out);
+}
 
 // Compares at the first non-whitespace byte directly, without a context.
 StartOutcome LiteralElement::parse_from_start(const char* text, uint64_t length) const noexcept {
@@ -93,6 +105,9 @@ CaselessLiteralElement::CaselessLiteralElement(std::string_view text) noexcept
 ParseOutcome CaselessLiteralElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   return parse_cached(*this, ctx, pos);
 }
+Match CaselessLiteralElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  return flat_cached(*this, ctx, pos, out);
+}
 
 ElementRef new_caseless_literal_element(std::string_view text) noexcept {
   return ElementRef::make<CaselessLiteralElement>(text);
@@ -111,6 +126,9 @@ KeywordElement::KeywordElement(std::string_view text) noexcept
 ParseOutcome KeywordElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   return parse_cached(*this, ctx, pos);
 }
+Match KeywordElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  return flat_cached(*this, ctx, pos, out);
+}
 
 ElementRef new_keyword_element(std::string_view text) noexcept { return ElementRef::make<KeywordElement>(text); }
 
@@ -125,6 +143,9 @@ CaselessKeywordElement::CaselessKeywordElement(std::string_view text) noexcept
 
 ParseOutcome CaselessKeywordElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   return parse_cached(*this, ctx, pos);
+}
+Match CaselessKeywordElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  return flat_cached(*this, ctx, pos, out);
 }
 
 ElementRef new_caseless_keyword_element(std::string_view text) noexcept {
@@ -142,18 +163,23 @@ CharElement::CharElement(std::string_view chars) noexcept
 // whole UTF-8 text. So a lead byte (0xC0 and above) takes its whole character as the token
 // (end at the character's end, never past the text), and a continuation byte (0x80-0xBF),
 // which sits inside a character, fails at pos. try_match_at keeps the one-byte rule.
-ParseOutcome CharElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
-  if (!match(ctx.text, ctx.length, pos).matched) return ParseOutcome::failure(message, pos);
-  const auto b = static_cast<unsigned char>(ctx.text[pos]);
+Match CharElement::token_end(const char* text, uint64_t n, uint64_t pos) const noexcept {
+  if (!match(text, n, pos).matched) return Match::none();
+  const auto b = static_cast<unsigned char>(text[pos]);
   uint64_t width = 1;
   if (b >= 0x80) {
-    if (b < 0xC0) return ParseOutcome::failure(message, pos);
+    if (b < 0xC0) return Match::none();
     width = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-    if (width > ctx.length - pos) width = ctx.length - pos;
+    if (width > n - pos) width = n - pos;
   }
-  ParseResults r;
-  r.push_back(Token::copy_of(std::string_view(ctx.text + pos, width)));
-  return ParseOutcome::success(pos + width, std::move(r));
+  return Match::at(pos + width);
+}
+
+ParseOutcome CharElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  return matched_text_outcome(ctx, pos, token_end(ctx.text, ctx.length, pos), message);
+}
+Match CharElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  return matched_text_into(ctx, pos, token_end(ctx.text, ctx.length, pos), message, out);
 }
 
 ElementRef new_char_element(std::string_view chars) noexcept { return ElementRef::make<CharElement>(chars); }

@@ -58,6 +58,7 @@ class LiteralElement final : public ParserElement {
   }
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override {
     return match(text, length, pos);
   }
@@ -88,6 +89,7 @@ class CaselessLiteralElement final : public ParserElement {
   }
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override {
     return match(text, length, pos);
   }
@@ -123,6 +125,7 @@ class KeywordElement final : public ParserElement {
   }
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t n, uint64_t pos) const noexcept override {
     return match(text, n, pos);
   }
@@ -153,6 +156,7 @@ class CaselessKeywordElement final : public ParserElement {
   }
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t n, uint64_t pos) const noexcept override {
     return match(text, n, pos);
   }
@@ -176,9 +180,11 @@ class CharElement final : public ParserElement {
     return Match::at(pos + 1);
   }
 
-  // A byte >= 128 that starts a character takes the whole character as its token; one
-  // inside a character fails (see literals.cpp).
+  // The end of the token at pos: a byte >= 128 that starts a character takes the whole
+  // character as its token; one inside a character fails (see literals.cpp).
+  [[nodiscard]] Match token_end(const char* text, uint64_t n, uint64_t pos) const noexcept;
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t n, uint64_t pos) const noexcept override {
     return match(text, n, pos);
   }

@@ -12,6 +12,7 @@ namespace vantorel {
 class EmptyElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -19,6 +20,7 @@ class EmptyElement final : public ParserElement {
 class NoMatchElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -26,6 +28,7 @@ class NoMatchElement final : public ParserElement {
 class LineStartElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -33,6 +36,7 @@ class LineStartElement final : public ParserElement {
 class LineEndElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -40,6 +44,7 @@ class LineEndElement final : public ParserElement {
 class StringStartElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -47,6 +52,7 @@ class StringStartElement final : public ParserElement {
 class StringEndElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -60,6 +66,7 @@ class RestOfLineElement final : public ParserElement {
   SharedString message;  // "Expected rest of line"
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
   [[nodiscard]] bool skips_whitespace() const noexcept override { return false; }

@@ -22,6 +22,7 @@ class AndElement final : public ParserElement {
   std::vector<ElementRef> exprs;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
 };
@@ -33,6 +34,7 @@ class MatchFirstElement final : public ParserElement {
   std::vector<ElementRef> exprs;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
 };
@@ -43,6 +45,7 @@ class OptionalElement final : public ParserElement {
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -53,6 +56,7 @@ class ZeroOrMoreElement final : public ParserElement {
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
 };
@@ -63,6 +67,7 @@ class OneOrMoreElement final : public ParserElement {
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
 };
@@ -74,6 +79,7 @@ class ExactlyElement final : public ParserElement {
   uint64_t count;  // repetitions, 0 allowed
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -84,6 +90,7 @@ class GroupElement final : public ParserElement {
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Group; }
 };
@@ -96,6 +103,7 @@ class SuppressElement final : public ParserElement {
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Suppress; }
 };
@@ -103,13 +111,14 @@ class SuppressElement final : public ParserElement {
 // The matched text as one token, the child parsed without whitespace skipping. The token
 // holds whole characters: an end inside a character is carried to that character's end, and
 // a non-empty match that starts inside one fails at pos with "Combine: match starts inside a
-// character". try_match_at runs parse_impl (it allocates) and agrees with it.
+// character". try_match_at runs the flat road and agrees with parse_impl.
 class CombineElement final : public ParserElement {
  public:
   explicit CombineElement(ElementRef child) noexcept : expr(std::move(child)) {}
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -123,6 +132,7 @@ class SkipToElement final : public ParserElement {
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };

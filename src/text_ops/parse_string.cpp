@@ -16,10 +16,13 @@ namespace vantorel::py {
 
 namespace {
 
-PyError positioned_error(const ParseError& error) noexcept {
-  std::string text = "ParseException at position " + std::to_string(error.position) + ": ";
-  text.append(error.message.view());
+PyError positioned_error(uint64_t position, std::string_view message) noexcept {
+  std::string text = "ParseException at position " + std::to_string(position) + ": ";
+  text.append(message);
   return PyError::ours(PyExc_ValueError, std::move(text));
+}
+PyError positioned_error(const ParseError& error) noexcept {
+  return positioned_error(error.position, error.message.view());
 }
 
 // The list of the tokens of a successful parse, or the interpreter's error for a list.
@@ -36,9 +39,9 @@ PyResult<PyRef> tokens_to_list(const ParseResults& results) noexcept {
 
 }  // namespace
 
-PyResult<PyRef> outcome_to_list(StartOutcome outcome) noexcept {
-  if (!outcome.ok) return positioned_error(outcome.error);
-  return tokens_to_list(outcome.results);
+PyResult<PyRef> outcome_to_list(Match m, const FlatResults& out) noexcept {
+  if (!m.matched) return positioned_error(out.error().position, out.error().message);
+  return flat_to_list(out);
 }
 
 // ---- Class-specific bodies ----------------------------------------------------------

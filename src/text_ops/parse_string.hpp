@@ -16,14 +16,17 @@
 namespace vantorel::py {
 
 // The outcome of a parse from the start as the method's result: a new list of the tokens
-// converted by token_to_py, or ValueError "ParseException at position {}: {}" (byte
-// position, the failure's message).
-[[nodiscard]] PyResult<PyRef> outcome_to_list(StartOutcome outcome) noexcept;
+// converted as token_to_py converts them, or ValueError "ParseException at position {}: {}"
+// (byte position, the failure's message).
+[[nodiscard]] PyResult<PyRef> outcome_to_list(Match m, const FlatResults& out) noexcept;
 
-// The generic road over an element of kind E: E's own parse_from_start, called directly.
+// The generic road over an element of kind E: E's own parse_from_start, called directly,
+// on the flat road (the tokens become Python objects straight from the input's bytes).
 template <class E>
 [[nodiscard]] PyResult<PyRef> parse_to_list(const E& element, std::string_view text) noexcept {
-  return outcome_to_list(element.E::parse_from_start(text.data(), text.size()));
+  FlatResults out;
+  const Match m = parse_from_start_into(element, text.data(), text.size(), out);
+  return outcome_to_list(m, out);
 }
 
 // The body of parse_string for a class whose element is an E.

@@ -2,6 +2,8 @@
 // length and filled in place.
 #include "text_ops/token_to_py.hpp"
 
+#include <vector>
+
 namespace vantorel::py {
 
 PyResult<PyRef> token_to_py(const Token& token) noexcept {
@@ -15,6 +17,85 @@ PyResult<PyRef> token_to_py(const Token& token) noexcept {
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.value().release());
   }
   return list;
+}
+
+namespace {
+
+// The lists still being filled while flat_to_list walks the entries, innermost last.
+// A few levels live in place; deeper nesting moves them to the heap.
+class OpenLists {
+ public:
+  struct Level {
+    PyObject* list;  // owned until it is stored in its parent (or returned)
+    uint64_t filled;
+    uint64_t count;
+  };
+  OpenLists() noexcept = default;
+  OpenLists(const OpenLists&) = delete;
+  OpenLists& operator=(const OpenLists&) = delete;
+  // Releases the lists still open (after a failure).
+  ~OpenLists() {
+    for (uint64_t i = 0; i < size_; ++i) Py_DECREF(at(i).list);
+  }
+
+  void push(PyObject* list, uint64_t count) noexcept {
+    if (size_ < kInline) {
+      inline_[size_] = Level{list, 0, count};
+    } else {
+      more_.push_back(Level{list, 0, count});
+    }
+    ++size_;
+  }
+  // Takes the innermost list out (the caller owns it).
+  PyObject* pop() noexcept {
+    --size_;
+    PyObject* list = at(size_).list;
+    if (size_ >= kInline) more_.pop_back();
+    return list;
+  }
+  [[nodiscard]] bool empty() const noexcept { return size_ == 0; }
+  [[nodiscard]] Level& top() noexcept { return at(size_ - 1); }
+
+ private:
+  static constexpr uint64_t kInline = 16;
+  Level& at(uint64_t i) noexcept { return i < kInline ? inline_[i] : more_[i - kInline]; }
+
+  uint64_t size_ = 0;
+  Level inline_[kInline];
+  std::vector<Level> more_;
+};
+
+}  // namespace
+
+// One pass over the entries in order, each group's items right after its head. The walk
+// keeps its open lists on a stack of its own, not on the call stack, so a result nested
+// as deep as the parse could go converts whatever the depth.
+PyResult<PyRef> flat_to_list(const FlatResults& results, uint64_t from) noexcept {
+  const FlatToken* entries = results.data();
+  uint64_t i = from;
+  OpenLists open;
+  uint64_t count = results.count_tokens(from);
+  for (;;) {
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
+    if (list == nullptr) return PyError::fetch();  // `open` releases the lists made so far
+    open.push(list, count);
+    for (;;) {
+      OpenLists::Level& level = open.top();
+      if (level.filled == level.count) {
+        PyObject* done = open.pop();
+        if (open.empty()) return PyRef::steal(done);
+        OpenLists::Level& parent = open.top();
+        PyList_SET_ITEM(parent.list, static_cast<Py_ssize_t>(parent.filled++), done);
+        continue;
+      }
+      const FlatToken& entry = entries[i++];
+      if (entry.is_group()) {
+        count = entry.item_count();
+        break;  // open the group's list
+      }
+      PyList_SET_ITEM(level.list, static_cast<Py_ssize_t>(level.filled++), new_str(entry.text()).release());
+    }
+  }
 }
 
 }  // namespace vantorel::py

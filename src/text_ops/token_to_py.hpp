@@ -1,5 +1,8 @@
-// Tokens into Python objects: a Str token becomes a new str, a Group token a new list.
+// Tokens into Python objects: a Str token becomes a new str, a Group token a new list; the
+// same for the entries of a flat-road result.
 #pragma once
+
+#include <cstdint>
 
 #include "construction/py_error.hpp"
 #include "construction/py_ref.hpp"
@@ -11,5 +14,10 @@ namespace vantorel::py {
 // (nested groups give nested lists). A list the interpreter cannot make is its error, with
 // everything made so far released; a str it cannot make ends the process.
 [[nodiscard]] PyResult<PyRef> token_to_py(const Token& token) noexcept;
+
+// A new list of the top-level tokens of `results` from entry `from` on, each converted as
+// token_to_py converts the same token of the plain road: the lists and strs are exactly
+// those a ParseResults holding the same tokens would give. Failures as token_to_py.
+[[nodiscard]] PyResult<PyRef> flat_to_list(const FlatResults& results, uint64_t from = 0) noexcept;
 
 }  // namespace vantorel::py

@@ -1,11 +1,13 @@
 // Tests over every kind at once: the kind and whitespace answers of all 25 non-regex kinds,
-// whole small grammars, an exhaustive agreement check of the two roads over every short
-// text, try_match_at's promise not to allocate, and the allocation-free failures and
-// literal successes of parse_impl.
+// whole small grammars, an exhaustive agreement check of the roads (parse_impl,
+// try_match_at and the flat road parse_into) over every short text, the flat road against
+// the plain one on random grammars, try_match_at's promise not to allocate, and the
+// allocation-free failures and literal successes of parse_impl.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <new>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,6 +30,9 @@ void* counted_alloc(std::size_t n) noexcept {
   if (t_counting) ++t_allocations;
   return std::malloc(n == 0 ? 1 : n);
 }
+// Not inlined, so that the compiler never sees operator new's memory reach free() and
+// warn about a mismatch that the replacement itself rules out.
+[[gnu::noinline]] void counted_free(void* p) noexcept { std::free(p); }
 }  // namespace
 
 void* operator new(std::size_t n) {
@@ -42,12 +47,12 @@ void* operator new[](std::size_t n) {
 }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return counted_alloc(n); }
 void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return counted_alloc(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { counted_free(p); }
+void operator delete[](void* p) noexcept { counted_free(p); }
+void operator delete(void* p, std::size_t) noexcept { counted_free(p); }
+void operator delete[](void* p, std::size_t) noexcept { counted_free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { counted_free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { counted_free(p); }
 
 namespace vantorel {
 namespace {
@@ -295,14 +300,122 @@ TEST(AllKinds, RoadsAgreeOnEveryShortTextAtEveryPosition) {
                              : o.error.position <= text.size());
         good = good && (!m.matched || (pos <= m.end && m.end <= text.size()));
         good = good && (g.allocates_in_match || t_allocations == 0);
+        const std::string plain = parse_at(*g.element, text, pos);
+        const std::string flat = testing::parse_into_at(*g.element, text, pos);
+        good = good && flat == plain;
         if (!good && reported++ < 5) {
-          ADD_FAILURE() << "text '" << text << "' at " << pos << ": parse_impl " << parse_at(*g.element, text, pos)
+          ADD_FAILURE() << "text '" << text << "' at " << pos << ": parse_impl " << plain << ", parse_into " << flat
                         << ", try_match_at " << (m.matched ? std::to_string(m.end) : "none") << ", "
                         << t_allocations << " allocations";
         }
       }
       const StartOutcome s = g.element->parse_from_start(text.data(), text.size());
       if (s.ok && !tokens_whole(s.results) && reported++ < 5) ADD_FAILURE() << "parse_from_start on '" << text << "'";
+      if (testing::parse_start_into(*g.element, text) != testing::parse_start(*g.element, text) && reported++ < 5) {
+        ADD_FAILURE() << "parse_from_start_into on '" << text << "'";
+      }
+    }
+  }
+}
+
+// ---- the flat road on random grammars ---------------------------------------------------
+
+// Random grammars over every kind (a Regex too, which takes the flat road's default), with
+// Forwards that may reach themselves, all drawn from a fixed seed.
+class RandomGrammars {
+ public:
+  explicit RandomGrammars(uint32_t seed) : rng_(seed) {}
+
+  // A grammar of at most `depth` combinator levels below the root, whose Forwards are set.
+  ElementRef make(int depth) {
+    forwards_ = {forward(), forward()};
+    ElementRef root = node(depth);
+    for (const ElementRef& f : forwards_) testing::set_target(f, node(depth));
+    return root;
+  }
+
+  // A text of up to 8 characters over a small alphabet that the leaves below care about.
+  std::string text() {
+    static const std::string kAlphabet[] = {"a", "b", "A", " ", "\n", "'", "\\", kEAcute};
+    std::string t;
+    for (uint32_t n = pick(9); n > 0; --n) t += kAlphabet[pick(8)];
+    return t;
+  }
+
+ private:
+  uint32_t pick(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(rng_); }
+
+  std::vector<ElementRef> children(int depth, uint32_t least) {
+    std::vector<ElementRef> out;
+    for (uint32_t n = least + pick(3); n > 0; --n) out.push_back(node(depth - 1));
+    return out;
+  }
+
+  ElementRef node(int depth) {
+    if (depth == 0 || pick(4) == 0) return terminal();
+    switch (pick(11)) {
+      case 0: return ElementRef::make<AndElement>(children(depth, 1));
+      case 1: return ElementRef::make<MatchFirstElement>(children(depth, 0));
+      case 2: return wrap<OptionalElement>(node(depth - 1));
+      case 3: return wrap<ZeroOrMoreElement>(node(depth - 1));
+      case 4: return wrap<OneOrMoreElement>(node(depth - 1));
+      case 5: return wrap<ExactlyElement>(node(depth - 1), uint64_t{pick(3)});
+      case 6: return wrap<GroupElement>(node(depth - 1));
+      case 7: return wrap<SuppressElement>(node(depth - 1));
+      case 8: return wrap<CombineElement>(node(depth - 1));
+      case 9: return wrap<SkipToElement>(node(depth - 1));
+      default: return forwards_[pick(2)];
+    }
+  }
+
+  ElementRef terminal() {
+    const std::string_view escape = "\\";
+    switch (pick(18)) {
+      case 0: return lit("a");
+      case 1: return lit("ab");
+      case 2: return lit(kEAcute);
+      case 3: return new_caseless_literal_element("a");
+      case 4: return new_keyword_element("a");
+      case 5: return new_caseless_keyword_element("ab");
+      case 6: return new_char_element("b" + kEAcute);
+      case 7: return word("ab");
+      case 8: return new_quoted_string_element("'", &escape, pick(2) == 0, pick(2) == 0);
+      case 9: return make_regex_element(pick(2) == 0 ? "a[ab]*" : "\\s*b?").element;
+      case 10: return leaf<EmptyElement>();
+      case 11: return leaf<NoMatchElement>();
+      case 12: return leaf<LineStartElement>();
+      case 13: return leaf<LineEndElement>();
+      case 14: return leaf<StringStartElement>();
+      case 15: return leaf<StringEndElement>();
+      case 16: return leaf<RestOfLineElement>();
+      default: return forwards_[pick(2)];
+    }
+  }
+
+  std::mt19937 rng_;
+  std::vector<ElementRef> forwards_;
+};
+
+// The flat road (parse_into, and parse_from_start_into) gives exactly what the plain road
+// gives: verdict, end, tokens and groups, and the failure's position and message.
+TEST(AllKinds, FlatRoadEqualsPlainRoadOnRandomGrammars) {
+  RandomGrammars random(20240611);
+  int reported = 0;
+  for (int g = 0; g < 400 && reported < 5; ++g) {
+    const ElementRef grammar = random.make(4);
+    for (int t = 0; t < 20; ++t) {
+      const std::string text = random.text();
+      for (uint64_t pos = 0; pos <= text.size(); ++pos) {
+        const std::string plain = parse_at(*grammar, text, pos);
+        const std::string flat = testing::parse_into_at(*grammar, text, pos);
+        if (flat != plain && reported++ < 5) {
+          ADD_FAILURE() << "grammar " << g << ", text '" << text << "' at " << pos << ": parse_impl " << plain
+                        << ", parse_into " << flat;
+        }
+      }
+      if (testing::parse_start_into(*grammar, text) != testing::parse_start(*grammar, text) && reported++ < 5) {
+        ADD_FAILURE() << "grammar " << g << ", parse_from_start_into on '" << text << "'";
+      }
     }
   }
 }

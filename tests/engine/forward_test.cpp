@@ -199,6 +199,17 @@ void expect_too_deep(const ParserElement& e, const std::string& text,
   StartOutcome s = e.parse_from_start(text.data(), text.size());
   ASSERT_FALSE(s.ok);
   EXPECT_EQ(s.error.message.view(), kNestingTooDeepMessage);
+  // The flat road's frames are smaller: a chain it can hold all the way down it parses.
+  FlatResults out;
+  const Match f = e.parse_into(ctx, 0, out);
+  if (f.matched && match_end) {
+    EXPECT_EQ(f.end, *match_end);
+  } else {
+    EXPECT_FALSE(f.matched);
+    EXPECT_TRUE(out.failed_too_deep());
+    EXPECT_LE(out.error().position, text.size());
+    EXPECT_EQ(out.size(), 0u);
+  }
 }
 
 TEST(StackGuard, DeeplyNestedInputFailsCleanly) {
@@ -229,6 +240,14 @@ TEST(StackGuard, ADeepChainWithoutForwardFailsCleanly) {
   ElementRef chain = lit("a");
   for (int i = 0; i < 100'000; ++i) chain = wrap<GroupElement>(std::move(chain));
   expect_too_deep(*chain, "a", 1);
+  // One the flat road cannot hold either: it stops as cleanly, with nothing left behind.
+  ElementRef long_chain = lit("a");
+  for (int i = 0; i < 2'000'000; ++i) long_chain = wrap<GroupElement>(std::move(long_chain));
+  ParseContext ctx{"a", 1, 1};
+  FlatResults out;
+  EXPECT_FALSE(long_chain->parse_into(ctx, 0, out).matched);
+  EXPECT_TRUE(out.failed_too_deep());
+  EXPECT_EQ(out.size(), 0u);
   ElementRef opt_chain = lit("a");
   for (int i = 0; i < 100'000; ++i) opt_chain = wrap<OptionalElement>(std::move(opt_chain));
   expect_too_deep(*opt_chain, "a", 1);

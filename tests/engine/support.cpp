@@ -44,6 +44,47 @@ std::string parse_start(const ParserElement& e, std::string_view text) {
   return describe(o.results);
 }
 
+namespace {
+// Appends the entry at i (and a group's items) to `out`; returns the index after them.
+uint64_t describe_entry(const FlatResults& results, uint64_t i, std::string& out) {
+  const FlatToken& entry = results.data()[i++];
+  if (!entry.is_group()) {
+    out += "'" + std::string(entry.text()) + "'";
+    return i;
+  }
+  out += "[";
+  for (uint64_t k = 0; k < entry.item_count(); ++k) {
+    if (k != 0) out += ", ";
+    i = describe_entry(results, i, out);
+  }
+  out += "]";
+  return i;
+}
+}  // namespace
+
+std::string describe(const FlatResults& results) {
+  std::string out = "[";
+  for (uint64_t i = 0; i < results.size();) {
+    if (i != 0) out += ", ";
+    i = describe_entry(results, i, out);
+  }
+  return out + "]";
+}
+
+std::string parse_into_at(const ParserElement& e, std::string_view text, uint64_t pos) {
+  ParseContext ctx{text.data(), text.size(), 1};
+  FlatResults out;
+  const Match m = e.parse_into(ctx, pos, out);
+  EXPECT_EQ(ctx.skip_whitespace, 1) << "the context flag must be restored";
+  if (!m.matched) {
+    EXPECT_EQ(out.size(), 0u) << "a failure leaves no entry behind";
+    return "fail@" + std::to_string(out.error().position) + ": " + std::string(out.error().message);
+  }
+  EXPECT_GE(m.end, pos);
+  EXPECT_LE(m.end, text.size());
+  return "end=" + std::to_string(m.end) + " " + describe(out);
+}
+
 std::optional<uint64_t> match_at(const ParserElement& e, std::string_view text, uint64_t pos) {
   const Match m = e.try_match_at(text.data(), text.size(), pos);
   if (!m.matched) return std::nullopt;

@@ -27,6 +27,21 @@ std::string parse_at(const ParserElement& e, std::string_view text, uint64_t pos
 // What parse_from_start gives: "<tokens>" or "fail@<pos>: <message>".
 std::string parse_start(const ParserElement& e, std::string_view text);
 
+// The tokens of a flat-road result, as describe gives them for the plain road.
+std::string describe(const FlatResults& results);
+// What parse_into gives at pos with a fresh context, in parse_at's form. Also checks the
+// flat road's own rules: the context flag is restored and a failure leaves no entry.
+std::string parse_into_at(const ParserElement& e, std::string_view text, uint64_t pos);
+// What parse_from_start_into gives for an element of kind E, in parse_start's form.
+template <class E = ParserElement>
+std::string parse_start_into(const E& e, std::string_view text) {
+  FlatResults out;
+  if (!parse_from_start_into(e, text.data(), text.size(), out).matched) {
+    return "fail@" + std::to_string(out.error().position) + ": " + std::string(out.error().message);
+  }
+  return describe(out);
+}
+
 // try_match_at's end, or nullopt for no match.
 std::optional<uint64_t> match_at(const ParserElement& e, std::string_view text, uint64_t pos);
 
