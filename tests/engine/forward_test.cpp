@@ -69,6 +69,28 @@ TEST(ForwardElement, ReplacingTheTargetReleasesTheOldOne) {
   EXPECT_EQ(old_target.use_count(), 1u);
 }
 
+// The flat road's tokens and failures borrow bytes from the elements below a Forward. The
+// results keep the target alive, so a re-target after the match (which another thread may
+// make once the read lock is released) leaves them valid.
+TEST(ForwardElement, FlatResultsKeepTheTargetTheyReadFrom) {
+  const ElementRef f = forward();
+  set(f, over<AndElement>({lit("ab"), lit("cd")}));  // the target's only handle is f's
+  const ElementRef target = as_forward(f).target();
+  const std::string hit = "ab cd";
+  const std::string miss = "ab x";
+  ParseContext hit_ctx{hit.data(), hit.size(), 1};
+  ParseContext miss_ctx{miss.data(), miss.size(), 1};
+  FlatResults tokens;
+  FlatResults failure;
+  ASSERT_TRUE(f->parse_into(hit_ctx, 0, tokens).matched);
+  ASSERT_FALSE(f->parse_into(miss_ctx, 0, failure).matched);
+  EXPECT_EQ(target.use_count(), 4u);  // f, `target`, and one per results
+  set(f, lit("x"));
+  EXPECT_EQ(target.use_count(), 3u);
+  EXPECT_EQ(testing::describe(tokens), "['ab', 'cd']");
+  EXPECT_EQ(failure.error().message, "Expected 'cd'");
+}
+
 TEST(RecursiveGrammar, ParsesNestedInput) {
   // f <<= a + Optional(f)
   const ElementRef f = forward();
