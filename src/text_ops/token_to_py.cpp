@@ -2,7 +2,10 @@
 // length and filled in place.
 #include "text_ops/token_to_py.hpp"
 
+#include <cstring>
 #include <vector>
+
+#include "elements/fatal.hpp"
 
 namespace vantorel::py {
 
@@ -21,7 +24,28 @@ PyResult<PyRef> token_to_py(const Token& token) noexcept {
 
 namespace {
 
-// The lists still being filled while flat_to_list walks the entries, innermost last.
+// A new str of the UTF-8 bytes of a token, as PyUnicode_FromStringAndSize makes it. Most
+// tokens cut from a text are short ASCII runs: those are copied straight into a new ASCII
+// str, sparing the decoder's setup; empty and one-character texts (which the interpreter
+// shares) and every text beyond ASCII take the interpreter's own road.
+PyRef token_str(std::string_view bytes) noexcept {
+  if (bytes.size() >= 2) {
+    unsigned char any = 0;
+    for (const char c : bytes) any |= static_cast<unsigned char>(c);
+    if (any < 0x80) {
+      PyObject* s = PyUnicode_New(static_cast<Py_ssize_t>(bytes.size()), 127);
+      if (s == nullptr) {
+        PyErr_WriteUnraisable(nullptr);
+        fatal("could not create a str");
+      }
+      std::memcpy(PyUnicode_1BYTE_DATA(s), bytes.data(), bytes.size());
+      return PyRef::steal(s);
+    }
+  }
+  return new_str(bytes);
+}
+
+// The lists still being filled while list_of_tokens walks the entries, innermost last.
 // A few levels live in place; deeper nesting moves them to the heap.
 class OpenLists {
  public:
@@ -65,16 +89,12 @@ class OpenLists {
   std::vector<Level> more_;
 };
 
-}  // namespace
-
-// One pass over the entries in order, each group's items right after its head. The walk
-// keeps its open lists on a stack of its own, not on the call stack, so a result nested
-// as deep as the parse could go converts whatever the depth.
-PyResult<PyRef> flat_to_list(const FlatResults& results, uint64_t from) noexcept {
-  const FlatToken* entries = results.data();
-  uint64_t i = from;
+// A new list of the `count` tokens that start at entry `i`, which is left after them. One
+// pass over the entries in order, each group's items right after its head; the walk keeps
+// its open lists on a stack of its own, not on the call stack, so a result nested as deep
+// as the parse could go converts whatever the depth.
+PyResult<PyRef> list_of_tokens(const FlatToken* entries, uint64_t& i, uint64_t count) noexcept {
   OpenLists open;
-  uint64_t count = results.count_tokens(from);
   for (;;) {
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
     if (list == nullptr) return PyError::fetch();  // `open` releases the lists made so far
@@ -93,9 +113,22 @@ PyResult<PyRef> flat_to_list(const FlatResults& results, uint64_t from) noexcept
         count = entry.item_count();
         break;  // open the group's list
       }
-      PyList_SET_ITEM(level.list, static_cast<Py_ssize_t>(level.filled++), new_str(entry.text()).release());
+      PyList_SET_ITEM(level.list, static_cast<Py_ssize_t>(level.filled++), token_str(entry.text()).release());
     }
   }
+}
+
+}  // namespace
+
+PyResult<PyRef> flat_to_list(const FlatResults& results, uint64_t from) noexcept {
+  uint64_t i = from;
+  return list_of_tokens(results.data(), i, results.count_tokens(from));
+}
+
+PyResult<PyRef> flat_token_to_py(const FlatResults& results, uint64_t& i) noexcept {
+  const FlatToken& entry = results.data()[i++];
+  if (!entry.is_group()) return token_str(entry.text());
+  return list_of_tokens(results.data(), i, entry.item_count());
 }
 
 }  // namespace vantorel::py

@@ -19,5 +19,8 @@ namespace vantorel::py {
 // token_to_py converts the same token of the plain road: the lists and strs are exactly
 // those a ParseResults holding the same tokens would give. Failures as token_to_py.
 [[nodiscard]] PyResult<PyRef> flat_to_list(const FlatResults& results, uint64_t from = 0) noexcept;
+// The token at entry `i` of `results` as token_to_py converts it; `i` is left at the next
+// token. Failures as token_to_py.
+[[nodiscard]] PyResult<PyRef> flat_token_to_py(const FlatResults& results, uint64_t& i) noexcept;
 
 }  // namespace vantorel::py
