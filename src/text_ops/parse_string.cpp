@@ -16,31 +16,16 @@ namespace vantorel::py {
 
 namespace {
 
-PyError positioned_error(uint64_t position, std::string_view message) noexcept {
-  std::string text = "ParseException at position " + std::to_string(position) + ": ";
-  text.append(message);
+PyError positioned_error(const FlatError& error) noexcept {
+  std::string text = "ParseException at position " + std::to_string(error.position) + ": ";
+  text.append(error.message);
   return PyError::ours(PyExc_ValueError, std::move(text));
-}
-PyError positioned_error(const ParseError& error) noexcept {
-  return positioned_error(error.position, error.message.view());
-}
-
-// The list of the tokens of a successful parse, or the interpreter's error for a list.
-PyResult<PyRef> tokens_to_list(const ParseResults& results) noexcept {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(results.size())));
-  if (!list) return PyError::fetch();
-  for (uint64_t i = 0; i < results.size(); ++i) {
-    PyResult<PyRef> item = token_to_py(results[i]);
-    if (!item.ok()) return item.take_error();
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.value().release());
-  }
-  return list;
 }
 
 }  // namespace
 
 PyResult<PyRef> outcome_to_list(Match m, const FlatResults& out) noexcept {
-  if (!m.matched) return positioned_error(out.error().position, out.error().message);
+  if (!m.matched) return positioned_error(out.error());
   return flat_to_list(out);
 }
 
@@ -61,12 +46,7 @@ PyRef small_list(PyRef item = PyRef()) noexcept {
 // A stack-guard stop seen through try_match_at is final and is reported as what it is, at
 // the position where the child was run, not as an ordinary miss: a road that stopped for
 // want of stack never answers differently from one that had enough.
-PyError too_deep_error(uint64_t position) noexcept {
-  ParseError e;
-  e.message = SharedString::make(kNestingTooDeepMessage);
-  e.position = position;
-  return positioned_error(e);
-}
+PyError too_deep_error(uint64_t position) noexcept { return positioned_error(FlatError{kNestingTooDeepMessage, position}); }
 
 // The fixed failure texts of the fast paths are constants: nothing is made for them
 // before the exception's own str.
@@ -152,10 +132,10 @@ PyResult<PyRef> match_first_parse_string(PyObject* self, const CallArgs& args) n
   const auto& element = static_cast<const MatchFirstElement&>(*element_of(self));
   const Input in = leading_skip(args);
   ParseContext ctx{in.text, in.n, 1};
+  FlatResults out;
   for (const ElementRef& alternative : element.exprs) {
-    ParseOutcome o = alternative->parse_impl(ctx, in.p);
-    if (o.ok) return tokens_to_list(o.results);
-    if (is_nesting_too_deep(o.error)) return positioned_error(o.error);
+    if (alternative->parse_into(ctx, in.p, out).matched) return flat_to_list(out);
+    if (out.failed_too_deep()) return positioned_error(out.error());
   }
   return fixed_error("No match found");
 }
@@ -171,6 +151,7 @@ PyResult<PyRef> and_parse_string(PyObject* self, const CallArgs& args) noexcept 
   if (element.exprs.empty()) return small_list();
   const Input in = leading_skip(args);
   ParseContext ctx{in.text, in.n, 1};
+  FlatResults out;               // the tokens of one parsed child at a time
   std::vector<PyRef> collected;  // released on every failure path with this frame
   collected.reserve(element.exprs.size());
   uint64_t p = in.p;
@@ -178,14 +159,15 @@ PyResult<PyRef> and_parse_string(PyObject* self, const CallArgs& args) noexcept 
     if (child->skips_whitespace()) p = advance_past_whitespace(in.text, in.n, p);
     const ElementKind kind = child->kind();
     if (kind == ElementKind::Group || kind == ElementKind::Complex) {
-      ParseOutcome o = child->parse_impl(ctx, p);
-      if (!o.ok) return positioned_error(o.error);
-      for (const Token& token : o.results) {
-        PyResult<PyRef> item = token_to_py(token);
+      const Match m = child->parse_into(ctx, p, out);
+      if (!m.matched) return positioned_error(out.error());
+      for (uint64_t i = 0; i < out.size();) {
+        PyResult<PyRef> item = flat_token_to_py(out, i);
         if (!item.ok()) return item.take_error();
         collected.push_back(item.take());
       }
-      p = next_character_boundary(in.text, in.n, o.end);
+      out.cut(0);
+      p = next_character_boundary(in.text, in.n, m.end);
       continue;
     }
     const Match m = child->try_match_at(in.text, in.n, p);
