@@ -21,6 +21,15 @@ struct ByteSet {
   [[nodiscard]] constexpr bool has_high_members() const noexcept { return (words[2] | words[3]) != 0; }
   friend constexpr bool operator==(const ByteSet&, const ByteSet&) noexcept = default;
 
+  // Every value 0-255.
+  [[nodiscard]] static constexpr ByteSet all() noexcept { return ByteSet{{~uint64_t{0}, ~uint64_t{0}, ~uint64_t{0}, ~uint64_t{0}}}; }
+  // The one value v.
+  [[nodiscard]] static constexpr ByteSet of(unsigned v) noexcept {
+    ByteSet set;
+    set.insert(v);
+    return set;
+  }
+
   // The set of the code points <= 255 of a well-formed UTF-8 text; characters from U+0100
   // upwards add nothing.
   [[nodiscard]] static ByteSet from_utf8_chars(std::string_view text) noexcept {

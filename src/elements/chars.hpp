@@ -33,6 +33,8 @@ class WordElement final : public ParserElement {
   Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  // init_set, read as byte values: both roads test the first byte itself.
+  [[nodiscard]] ByteSet first_bytes() const noexcept override { return init_set; }
 
   // The end parse_impl matches to, without the token: the decoding road.
   [[nodiscard]] Match match_decoded(const char* text, uint64_t length, uint64_t pos) const noexcept;
@@ -68,6 +70,8 @@ class QuotedStringElement final : public ParserElement {
   Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  // The quote byte (none for a quote byte >= 128, which never matches).
+  [[nodiscard]] ByteSet first_bytes() const noexcept override { return quote >= 0x80 ? ByteSet() : ByteSet::of(quote); }
 
  private:
   struct Scan {

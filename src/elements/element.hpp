@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "elements/byte_set.hpp"
 #include "elements/fatal.hpp"
 #include "elements/shared_string.hpp"
 #include "elements/utf8.hpp"
@@ -246,6 +247,12 @@ class ParserElement {
   // attempt leaves no entry behind). The default runs parse_impl and appends its results;
   // the kinds that override it build no ParseResults, no Token and no shared string.
   virtual Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept;
+
+  // The byte values (raw bytes here, not characters) at which a match can begin: at a
+  // position pos < length whose byte is not a member, every operation fails (parse_impl and
+  // parse_into with the element's own failure at pos, try_match_at with no match) and does
+  // nothing else. Every byte by default; the leaves that test their first byte say which.
+  [[nodiscard]] virtual ByteSet first_bytes() const noexcept { return ByteSet::all(); }
 
  private:
   friend class ElementRef;

@@ -39,6 +39,16 @@ Match flat_cached(const Element& e, const ParseContext& ctx, uint64_t pos, FlatR
   return m;
 }
 
+// The first bytes of a match of the non-empty folded text `lowered`: its first byte and, for
+// a letter, the same letter in upper case. An empty text matches before any byte.
+ByteSet folded_first_bytes(std::string_view lowered) noexcept {
+  if (lowered.empty()) return ByteSet::all();
+  const auto b = static_cast<unsigned char>(lowered[0]);
+  ByteSet set = ByteSet::of(b);
+  if (b >= 'a' && b <= 'z') set.insert(b - 32);
+  return set;
+}
+
 }  // namespace
 
 const IdentTable& ident_table() noexcept {
@@ -93,6 +103,10 @@ StartOutcome LiteralElement::parse_from_start(const char* text, uint64_t length)
   return out;
 }
 
+ByteSet LiteralElement::first_bytes() const noexcept {
+  return literal.empty() ? ByteSet::all() : ByteSet::of(first_byte);
+}
+
 ElementRef new_literal_element(std::string_view text) noexcept { return ElementRef::make<LiteralElement>(text); }
 
 // ---- CaselessLiteral --------------------------------------------------------------------
@@ -108,6 +122,8 @@ ParseOutcome CaselessLiteralElement::parse_impl(ParseContext& ctx, uint64_t pos)
 Match CaselessLiteralElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   return flat_cached(*this, ctx, pos, out);
 }
+
+ByteSet CaselessLiteralElement::first_bytes() const noexcept { return folded_first_bytes(lowered); }
 
 ElementRef new_caseless_literal_element(std::string_view text) noexcept {
   return ElementRef::make<CaselessLiteralElement>(text);
@@ -130,6 +146,10 @@ Match KeywordElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& o
   return flat_cached(*this, ctx, pos, out);
 }
 
+ByteSet KeywordElement::first_bytes() const noexcept {
+  return length == 0 ? ByteSet::all() : ByteSet::of(first_byte);
+}
+
 ElementRef new_keyword_element(std::string_view text) noexcept { return ElementRef::make<KeywordElement>(text); }
 
 // ---- CaselessKeyword --------------------------------------------------------------------
@@ -147,6 +167,8 @@ ParseOutcome CaselessKeywordElement::parse_impl(ParseContext& ctx, uint64_t pos)
 Match CaselessKeywordElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   return flat_cached(*this, ctx, pos, out);
 }
+
+ByteSet CaselessKeywordElement::first_bytes() const noexcept { return folded_first_bytes(lowered); }
 
 ElementRef new_caseless_keyword_element(std::string_view text) noexcept {
   return ElementRef::make<CaselessKeywordElement>(text);
@@ -180,6 +202,14 @@ ParseOutcome CharElement::parse_impl(ParseContext& ctx, uint64_t pos) const noex
 }
 Match CharElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   return matched_text_into(ctx, pos, token_end(ctx.text, ctx.length, pos), message, out);
+}
+
+ByteSet CharElement::first_bytes() const noexcept {
+  ByteSet set;
+  for (unsigned b = 0; b < 256; ++b) {
+    if (char_table[b] != 0) set.insert(b);
+  }
+  return set;
 }
 
 ElementRef new_char_element(std::string_view chars) noexcept { return ElementRef::make<CharElement>(chars); }

@@ -64,6 +64,7 @@ class LiteralElement final : public ParserElement {
   }
   StartOutcome parse_from_start(const char* text, uint64_t length) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override;
 };
 
 // A new LiteralElement for any text (the empty text too), in its first handle. Ends the
@@ -94,6 +95,7 @@ class CaselessLiteralElement final : public ParserElement {
     return match(text, length, pos);
   }
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override;
 };
 
 [[nodiscard]] ElementRef new_caseless_literal_element(std::string_view text) noexcept;
@@ -130,6 +132,7 @@ class KeywordElement final : public ParserElement {
     return match(text, n, pos);
   }
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override;
 };
 
 [[nodiscard]] ElementRef new_keyword_element(std::string_view text) noexcept;
@@ -161,6 +164,7 @@ class CaselessKeywordElement final : public ParserElement {
     return match(text, n, pos);
   }
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override;
 };
 
 [[nodiscard]] ElementRef new_caseless_keyword_element(std::string_view text) noexcept;
@@ -189,6 +193,7 @@ class CharElement final : public ParserElement {
     return match(text, n, pos);
   }
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override;
 };
 
 [[nodiscard]] ElementRef new_char_element(std::string_view chars) noexcept;

@@ -4,6 +4,8 @@
 // nesting_too_deep in element.hpp).
 #include "elements/structure.hpp"
 
+#include <cstring>
+
 namespace vantorel {
 
 namespace {
@@ -152,6 +154,21 @@ Match AndElement::try_match_at(const char* text, uint64_t length, uint64_t pos) 
 
 // ---- MatchFirst -------------------------------------------------------------------------
 
+// Skipping the alternatives that cannot start at a byte changes nothing but the work: each
+// would fail there and do nothing else, and a failure of theirs would be overwritten by a
+// later one. The table stops at 255 (a later first candidate starts the search at 255).
+MatchFirstElement::MatchFirstElement(std::vector<ElementRef> alternatives) noexcept : exprs(std::move(alternatives)) {
+  constexpr size_t kMost = 255;
+  const size_t n = exprs.size() < kMost ? exprs.size() : kMost;
+  std::memset(first_candidate_, static_cast<int>(n), sizeof first_candidate_);
+  for (size_t i = n; i > 0; --i) {
+    const ByteSet first = exprs[i - 1]->first_bytes();
+    for (unsigned b = 0; b < 256; ++b) {
+      if (first.contains(b)) first_candidate_[b] = static_cast<uint8_t>(i - 1);
+    }
+  }
+}
+
 // When every alternative fails, the last one's failure is the result (not the one that
 // reached furthest); only one failure is held at a time.
 ParseOutcome MatchFirstElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
@@ -167,11 +184,13 @@ ParseOutcome MatchFirstElement::parse_impl(ParseContext& ctx, uint64_t pos) cons
 
 // A failed alternative leaves nothing in `out` but its failure, which the next one
 // overwrites: the last alternative's failure is the one left.
+// When no alternative can start at the byte, the last one still runs, for its failure.
 Match MatchFirstElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   if (exprs.empty()) return out.fail(kNoAlternativesMessage, pos);
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
-  for (const ElementRef& alt : exprs) {
-    const Match m = alt->parse_into(ctx, pos, out);
+  const size_t first = first_candidate(ctx.text, ctx.length, pos);
+  for (size_t i = first < exprs.size() ? first : exprs.size() - 1; i < exprs.size(); ++i) {
+    const Match m = exprs[i]->parse_into(ctx, pos, out);
     if (m.matched || out.failed_too_deep()) return m;
   }
   return Match::none();
@@ -179,8 +198,8 @@ Match MatchFirstElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults
 
 Match MatchFirstElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return Match::too_deep();
-  for (const ElementRef& alt : exprs) {
-    const Match m = alt->try_match_at(text, length, pos);
+  for (size_t i = first_candidate(text, length, pos); i < exprs.size(); ++i) {
+    const Match m = exprs[i]->try_match_at(text, length, pos);
     if (m.matched || m.is_too_deep()) return m;
   }
   return Match::none();

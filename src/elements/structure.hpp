@@ -27,16 +27,29 @@ class AndElement final : public ParserElement {
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
 };
 
-// The first alternative that succeeds, all at the element's own position.
+// The first alternative that succeeds, all at the element's own position. parse_into and
+// try_match_at start at the first alternative that can match at the byte there (the
+// alternatives' first_bytes); parse_impl tries every alternative in turn.
 class MatchFirstElement final : public ParserElement {
  public:
-  explicit MatchFirstElement(std::vector<ElementRef> alternatives) noexcept : exprs(std::move(alternatives)) {}
+  explicit MatchFirstElement(std::vector<ElementRef> alternatives) noexcept;
   std::vector<ElementRef> exprs;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
   Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
+
+ private:
+  // The index of the first alternative to try at a position before the end: every
+  // alternative before it fails at a byte of that value.
+  [[nodiscard]] size_t first_candidate(const char* text, uint64_t length, uint64_t pos) const noexcept {
+    return pos < length ? first_candidate_[static_cast<unsigned char>(text[pos])] : 0;
+  }
+
+  // Per byte value, the first alternative whose first_bytes holds it (at most 255; the
+  // number of alternatives when none does).
+  uint8_t first_candidate_[256];
 };
 
 class OptionalElement final : public ParserElement {

@@ -101,6 +101,7 @@ void expect_roads_agree(const ParserElement& e, std::string_view text, uint64_t 
   if (o.ok && m) {
     EXPECT_EQ(o.end, *m) << "text '" << text << "' at " << pos;
   }
+  EXPECT_EQ(parse_into_at(e, text, pos), parse_at(e, text, pos)) << "text '" << text << "' at " << pos;
 }
 
 namespace {

@@ -45,7 +45,8 @@ std::string parse_start_into(const E& e, std::string_view text) {
 // try_match_at's end, or nullopt for no match.
 std::optional<uint64_t> match_at(const ParserElement& e, std::string_view text, uint64_t pos);
 
-// Checks that try_match_at agrees with parse_impl (verdict and end) at pos.
+// Checks that try_match_at agrees with parse_impl (verdict and end) at pos, and that
+// parse_into gives exactly what parse_impl gives.
 void expect_roads_agree(const ParserElement& e, std::string_view text, uint64_t pos);
 
 // Grammar builders: a Literal, and a combinator of kind T over the given children.
