@@ -240,27 +240,6 @@ Match FlatResults::fail(const ParseError& error) noexcept {
   return fail(error.message.view(), error.position);
 }
 
-// Group heads are closed before their enclosing group, so the counts that skip reads are final.
-void FlatResults::close_group(uint64_t head) noexcept {
-  data_[head].size = FlatToken::kGroupBit | count_tokens(head + 1);
-}
-
-uint64_t FlatResults::skip(uint64_t i) const noexcept {
-  uint64_t pending = 1;  // entries still to pass: this one and, for a group, its items
-  while (pending != 0) {
-    --pending;
-    if (data_[i].is_group()) pending += data_[i].item_count();
-    ++i;
-  }
-  return i;
-}
-
-uint64_t FlatResults::count_tokens(uint64_t from) const noexcept {
-  uint64_t count = 0;
-  for (uint64_t i = from; i < size_; i = skip(i)) ++count;
-  return count;
-}
-
 // The same Forward target is met again and again in a recursive grammar: the few handles
 // taken last are looked at before another is taken.
 void FlatResults::keep_alive(const ElementRef& element) noexcept {

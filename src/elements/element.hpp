@@ -397,27 +397,52 @@ class FlatResults {
   FlatResults& operator=(const FlatResults&) = delete;
   ~FlatResults();
 
+  // Where the entries stand: the number of entries and the number of tokens in the
+  // innermost open group (or at the top level). A parse takes one before it tries
+  // something and cuts back to it when that fails.
+  struct Mark {
+    uint64_t size;
+    uint64_t items;
+  };
+
   // Appends a Str token of `bytes`, which must stay valid while the entries are read.
   void push(std::string_view bytes) noexcept {
     if (size_ == capacity_) grow();
     data_[size_++] = FlatToken{bytes.data(), bytes.size()};
+    ++items_;
   }
   // Appends every token of a plain-road result, keeping a share of each string.
   void push_all(const ParseResults& results) noexcept;
 
-  // Opens a group: appends its head and returns the head's index, for close_group.
+  // Opens a group: appends its head and returns the head's index, for close_group or
+  // cancel_group. Until then, the tokens appended are the group's items.
   [[nodiscard]] uint64_t open_group() noexcept {
     if (size_ == capacity_) grow();
-    data_[size_] = FlatToken{nullptr, FlatToken::kGroupBit};
+    data_[size_] = FlatToken{nullptr, items_};  // the enclosing level's count, kept until closed
+    items_ = 0;
     return size_++;
   }
-  // Closes the group whose head is at `head`: every entry after the head is its content.
-  void close_group(uint64_t head) noexcept;
+  // Closes the group whose head is at `head`; it counts as one token of the enclosing level.
+  void close_group(uint64_t head) noexcept {
+    const uint64_t count = items_;
+    items_ = data_[head].size + 1;
+    data_[head].size = FlatToken::kGroupBit | count;
+  }
+  // Drops the group whose head is at `head`, with its items.
+  void cancel_group(uint64_t head) noexcept {
+    items_ = data_[head].size;
+    size_ = head;
+  }
 
-  // The number of entries, which is also the mark to cut back to.
-  [[nodiscard]] uint64_t mark() const noexcept { return size_; }
-  // Drops every entry from `mark` on (strings and handles kept so far stay kept).
-  void cut(uint64_t mark) noexcept { size_ = mark; }
+  [[nodiscard]] Mark mark() const noexcept { return {size_, items_}; }
+  // Drops every entry, to take the tokens of another parse (strings and handles kept so
+  // far stay kept).
+  void clear() noexcept { cut(Mark{0, 0}); }
+  // Drops every entry appended since `mark` (strings and handles kept so far stay kept).
+  void cut(Mark mark) noexcept {
+    size_ = mark.size;
+    items_ = mark.items;
+  }
 
   // Records a failure and returns Match::none(). The message must stay valid while the
   // error is read: static text or an element's stored message.
@@ -440,11 +465,10 @@ class FlatResults {
   void keep_alive(const ElementRef& element) noexcept;
 
   [[nodiscard]] const FlatToken* data() const noexcept { return data_; }
+  // The number of entries (tokens and group heads).
   [[nodiscard]] uint64_t size() const noexcept { return size_; }
-  // The index right after the entry at i and all of its items.
-  [[nodiscard]] uint64_t skip(uint64_t i) const noexcept;
-  // The number of top-level tokens from entry `from` to the end.
-  [[nodiscard]] uint64_t count_tokens(uint64_t from = 0) const noexcept;
+  // The number of top-level tokens, while no group is open.
+  [[nodiscard]] uint64_t token_count() const noexcept { return items_; }
 
  private:
   static constexpr uint64_t kInline = 128;  // entries held in place
@@ -452,6 +476,7 @@ class FlatResults {
 
   FlatToken* data_ = inline_;
   uint64_t size_ = 0;
+  uint64_t items_ = 0;  // tokens of the innermost open group, or of the top level
   uint64_t capacity_ = kInline;
   FlatError error_;
   std::vector<SharedString> strings_;  // strings of plain-road results and errors

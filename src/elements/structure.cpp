@@ -94,7 +94,7 @@ RepeatInto repeat_into(const ParserElement& child, ParseContext& ctx, uint64_t p
   uint64_t count = 0;
   while (count < limit) {
     const uint64_t q = child_start(ctx, child, p);
-    const uint64_t mark = out.mark();
+    const FlatResults::Mark mark = out.mark();
     const Match m = child.parse_into(ctx, q, out);
     if (!m.matched) return {RepeatStop::Miss, p, q, count};
     if (m.end == q) {
@@ -128,7 +128,7 @@ ParseOutcome AndElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexc
 
 Match AndElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
-  const uint64_t mark = out.mark();
+  const FlatResults::Mark mark = out.mark();
   uint64_t p = pos;
   for (const ElementRef& child : exprs) {
     const Match m = child->parse_into(ctx, child_start(ctx, *child, p), out);
@@ -242,7 +242,7 @@ ParseOutcome ZeroOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) cons
 
 Match ZeroOrMoreElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
-  const uint64_t mark = out.mark();
+  const FlatResults::Mark mark = out.mark();
   const RepeatInto run = repeat_into(*expr, ctx, pos, kUnlimited, out);
   if (run.stop == RepeatStop::Miss && out.failed_too_deep()) {
     out.cut(mark);
@@ -272,7 +272,7 @@ ParseOutcome OneOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) const
 
 Match OneOrMoreElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
-  const uint64_t mark = out.mark();
+  const FlatResults::Mark mark = out.mark();
   const RepeatInto run = repeat_into(*expr, ctx, pos, kUnlimited, out);
   if (run.stop == RepeatStop::Miss && out.failed_too_deep()) {
     out.cut(mark);
@@ -310,7 +310,7 @@ ParseOutcome ExactlyElement::parse_impl(ParseContext& ctx, uint64_t pos) const n
 Match ExactlyElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   if (count == 0) return Match::at(pos);
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
-  const uint64_t mark = out.mark();
+  const FlatResults::Mark mark = out.mark();
   const RepeatInto run = repeat_into(*expr, ctx, pos, count, out);
   if (run.stop == RepeatStop::Limit) return Match::at(run.end);
   out.cut(mark);
@@ -343,7 +343,7 @@ Match GroupElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out
   const uint64_t head = out.open_group();
   const Match m = expr->parse_into(ctx, pos, out);
   if (!m.matched) {
-    out.cut(head);
+    out.cancel_group(head);
     return m;
   }
   out.close_group(head);
@@ -430,7 +430,7 @@ ParseOutcome CombineElement::parse_impl(ParseContext& ctx, uint64_t pos) const n
 // The child's tokens are cut as soon as it has matched.
 Match CombineElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
-  const uint64_t mark = out.mark();
+  const FlatResults::Mark mark = out.mark();
   const Match child = [&]() noexcept {
     SkipWhitespaceOff off(ctx);
     return expr->parse_into(ctx, pos, out);

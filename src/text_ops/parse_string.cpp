@@ -166,7 +166,7 @@ PyResult<PyRef> and_parse_string(PyObject* self, const CallArgs& args) noexcept 
         if (!item.ok()) return item.take_error();
         collected.push_back(item.take());
       }
-      out.cut(0);
+      out.clear();
       p = next_character_boundary(in.text, in.n, m.end);
       continue;
     }

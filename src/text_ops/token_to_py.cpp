@@ -120,9 +120,9 @@ PyResult<PyRef> list_of_tokens(const FlatToken* entries, uint64_t& i, uint64_t c
 
 }  // namespace
 
-PyResult<PyRef> flat_to_list(const FlatResults& results, uint64_t from) noexcept {
-  uint64_t i = from;
-  return list_of_tokens(results.data(), i, results.count_tokens(from));
+PyResult<PyRef> flat_to_list(const FlatResults& results) noexcept {
+  uint64_t i = 0;
+  return list_of_tokens(results.data(), i, results.token_count());
 }
 
 PyResult<PyRef> flat_token_to_py(const FlatResults& results, uint64_t& i) noexcept {

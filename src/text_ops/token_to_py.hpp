@@ -15,10 +15,10 @@ namespace vantorel::py {
 // everything made so far released; a str it cannot make ends the process.
 [[nodiscard]] PyResult<PyRef> token_to_py(const Token& token) noexcept;
 
-// A new list of the top-level tokens of `results` from entry `from` on, each converted as
-// token_to_py converts the same token of the plain road: the lists and strs are exactly
-// those a ParseResults holding the same tokens would give. Failures as token_to_py.
-[[nodiscard]] PyResult<PyRef> flat_to_list(const FlatResults& results, uint64_t from = 0) noexcept;
+// A new list of the tokens of `results` (a finished parse), each converted as token_to_py
+// converts the same token of the plain road: the lists and strs are exactly those a
+// ParseResults holding the same tokens would give. Failures as token_to_py.
+[[nodiscard]] PyResult<PyRef> flat_to_list(const FlatResults& results) noexcept;
 // The token at entry `i` of `results` as token_to_py converts it; `i` is left at the next
 // token. Failures as token_to_py.
 [[nodiscard]] PyResult<PyRef> flat_token_to_py(const FlatResults& results, uint64_t& i) noexcept;
