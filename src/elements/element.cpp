@@ -196,9 +196,9 @@ StartOutcome ParserElement::parse_from_start(const char* text, uint64_t length) 
 
 // Kinds without a flat road of their own parse on the plain road and hand over its tokens.
 Match ParserElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
-  const ParseOutcome o = parse_impl(ctx, pos);
+  ParseOutcome o = parse_impl(ctx, pos);
   if (!o.ok) return out.fail(o.error);
-  out.push_all(o.results);
+  out.push_all(std::move(o.results));
   return Match::at(o.end);
 }
 
@@ -218,21 +218,22 @@ void FlatResults::grow() noexcept {
   capacity_ = wanted;
 }
 
-namespace {
-void push_token(FlatResults& out, std::vector<SharedString>& strings, const Token& token) noexcept {
+// The strings move into strings_ (the first one makes room for a few more at once); the
+// tokens left behind are empty and release nothing.
+void FlatResults::push_token(Token& token) noexcept {
   if (token.is_str()) {
-    strings.push_back(token.shared());
-    out.push(token.text());
+    if (strings_.empty()) strings_.reserve(16);
+    strings_.push_back(std::move(token.str_));
+    push(strings_.back().view());
     return;
   }
-  const uint64_t head = out.open_group();
-  for (const Token& item : token.items()) push_token(out, strings, item);
-  out.close_group(head);
+  const uint64_t head = open_group();
+  for (uint64_t i = 0; i < token.count_; ++i) push_token(token.items_[i]);
+  close_group(head);
 }
-}  // namespace
 
-void FlatResults::push_all(const ParseResults& results) noexcept {
-  for (const Token& token : results) push_token(*this, strings_, token);
+void FlatResults::push_all(ParseResults&& results) noexcept {
+  for (uint64_t i = 0; i < results.size(); ++i) push_token(results.data()[i]);
 }
 
 Match FlatResults::fail(const ParseError& error) noexcept {

@@ -76,6 +76,8 @@ class Token {
   explicit Token(SharedString text) noexcept : tag_(Tag::Str), str_(std::move(text)) {}
   Token(Token* items, uint64_t count) noexcept : tag_(Tag::Group), items_(items), count_(count) {}
 
+  friend class FlatResults;  // takes the strings of a plain-road result over
+
   Tag tag_ = Tag::Str;
   SharedString str_;        // Str only
   Token* items_ = nullptr;  // Group only, owned, exactly count_ items
@@ -113,6 +115,8 @@ class ParseResults {
   [[nodiscard]] bool is_inline() const noexcept { return heap_ == nullptr; }
 
  private:
+  friend class FlatResults;  // takes the tokens of a plain-road result over
+
   static constexpr uint32_t kInline = 2;
   [[nodiscard]] Token* data() noexcept { return heap_ != nullptr ? heap_ : inline_tokens(); }
   [[nodiscard]] const Token* data() const noexcept {
@@ -411,8 +415,8 @@ class FlatResults {
     data_[size_++] = FlatToken{bytes.data(), bytes.size()};
     ++items_;
   }
-  // Appends every token of a plain-road result, keeping a share of each string.
-  void push_all(const ParseResults& results) noexcept;
+  // Appends every token of a plain-road result, taking its strings over.
+  void push_all(ParseResults&& results) noexcept;
 
   // Opens a group: appends its head and returns the head's index, for close_group or
   // cancel_group. Until then, the tokens appended are the group's items.
@@ -473,6 +477,7 @@ class FlatResults {
  private:
   static constexpr uint64_t kInline = 128;  // entries held in place
   void grow() noexcept;
+  void push_token(Token& token) noexcept;
 
   FlatToken* data_ = inline_;
   uint64_t size_ = 0;
