@@ -1,6 +1,7 @@
 // The element interface and the values that cross it: ParserElement and its shared handle
-// ElementRef, the parse context, tokens, token sequences, outcomes and failures, and the
-// one whitespace rule of the engine. Nothing here (or anywhere below src/elements) knows Python.
+// ElementRef, the parse context, tokens, token sequences, outcomes and failures, the flat
+// road's token array (FlatResults), and the one whitespace rule of the engine. Nothing here
+// (or anywhere below src/elements) knows Python.
 #pragma once
 
 #include <atomic>
