@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "elements/chars.hpp"
+#include "elements/regex_element.hpp"
 #include "elements/regex_adapter.hpp"
 
 namespace {
@@ -137,7 +137,7 @@ void BM_IterateOurs(benchmark::State& state) {
   state.SetLabel(kPatterns[state.range(0)]);
 }
 
-// The iteration rule written directly on RE2 (leftmost-first, no empty match inside a
+// MatchIterator's order of matches written directly on RE2 (leftmost-first, no empty match inside a
 // character, an empty match at the previous end skipped).
 void BM_IterateDirect(benchmark::State& state) {
   Fixture& f = fixture(static_cast<int>(state.range(0)));
