@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bitset>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
@@ -22,9 +23,7 @@ namespace vantorel::regex {
 
 namespace {
 
-// ---- ASCII classes ----------------------------------------------------------------------
-
-using ByteBits = std::bitset<256>;
+// ---- case folding -----------------------------------------------------------------------
 
 // `s` closed under simple case folding. ASCII-only sets are folded here (each ASCII letter
 // with its other case, k and s with KELVIN SIGN and LONG S); other sets through the folding
@@ -44,6 +43,10 @@ RangeSet folded(const RangeSet& s) {
   sort_and_merge(out);
   return RangeSet::of_list(std::move(out));
 }
+
+// ---- ASCII classes (Unicode off) ----------------------------------------------------------
+
+using ByteBits = std::bitset<256>;
 
 bool is_ascii_word(uint32_t c) { return c < 0x80 && is_ascii_word_byte(static_cast<unsigned char>(c)); }
 
@@ -103,19 +106,17 @@ RangeSet bits_to_ranges(const ByteBits& b) {
   return out;
 }
 
-// ---- RE2 spelling -----------------------------------------------------------------------
-
-}  // namespace
-
-void append_literal(std::string& out, uint32_t c) {
-  if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
-    out.push_back(static_cast<char>(c));
-  } else {
-    append_hex(out, c);
+// What an ASCII class holds, in word bits.
+uint8_t ascii_set_word_bits(const ByteBits& b) {
+  uint8_t out = 0;
+  for (uint32_t c = 0; c < 128; ++c) {
+    if (!b.test(c)) continue;
+    out |= is_ascii_word(c) ? (kWordA | kWordU) : (kNonWordA | kNonWordU);
   }
+  return out;
 }
 
-namespace {
+// ---- RE2 spelling -----------------------------------------------------------------------
 
 void append_ranges(std::string& out, const RangeSet& s) {
   for (const CodePointRange& r : s.ranges()) {
@@ -157,7 +158,7 @@ std::string ranges_class(const RangeSet& s) {
   return out;
 }
 
-// ---- class formulas (Unicode mode) ------------------------------------------------------
+// ---- class formulas (Unicode on) ------------------------------------------------------
 
 // A class as a small formula. Properties stay symbolic while the class is a plain union (RE2
 // spells those natively and folds them itself under (?i)); a negation stays symbolic only at
@@ -403,9 +404,9 @@ bool all_closed(const CExpr& e) {
   }
 }
 
-void append_props(std::string& out, const std::vector<std::string>& props, bool negated) {
+void append_props(std::string& out, const std::vector<std::string>& props) {
   for (const std::string& p : props) {
-    out += negated ? "\\P{" : "\\p{";
+    out += "\\p{";
     out += p;
     out += "}";
   }
@@ -443,11 +444,45 @@ std::string class_text(const CExpr& e, bool fold) {
   } else {
     out = negated ? "[^" : "[";
     append_ranges(out, ranges);
-    append_props(out, props, false);
+    append_props(out, props);
     out += "]";
   }
   if (fold && !all_closed(*body)) return "(?i:" + out + ")";
   return out;
+}
+
+// Word-ness of the characters a plain (union, not negated) formula holds; anything else
+// may hold both kinds.
+uint8_t formula_word_bits(const CExpr& e) {
+  RangeSet ranges;
+  std::vector<std::string> props;
+  if (!collect_plain(e, ranges, props) || holds_opaque(e)) return kAnyChar;
+  uint8_t bits = 0;
+  for (const CodePointRange& r : ranges.ranges()) {
+    for (uint32_t c = r.lo; c <= std::min<uint32_t>(r.hi, 0x7F); ++c) {
+      bits |= is_ascii_word(c) ? (kWordA | kWordU) : (kNonWordA | kNonWordU);
+    }
+    if (r.hi >= 0x80) {
+      bits |= kNonWordA;
+      const uint8_t u = unicode_word_overlap(std::max<uint32_t>(r.lo, 0x80), r.hi);
+      if (u & 1) bits |= kWordU;
+      if (u & 2) bits |= kNonWordU;
+    }
+  }
+  static const std::set<std::string> kWordProps = {"L",  "Lu", "Ll", "Lt", "Lm", "Lo", "M",
+                                                   "Mn", "Mc", "Me", "Nd", "Nl", "Pc"};
+  static const std::set<std::string> kNonWordProps = {"Pd", "Ps", "Pe", "Pi", "Pf", "Po", "Sm",
+                                                      "Sc", "Sk", "Zs", "Zl", "Zp", "Z",  "Cc", "Co"};
+  for (const std::string& p : props) {
+    if (kWordProps.count(p) != 0) {
+      bits |= kWordU | kWordA | kNonWordA;
+    } else if (kNonWordProps.count(p) != 0) {
+      bits |= kNonWordU | kNonWordA;
+    } else {
+      bits |= kAnyChar;
+    }
+  }
+  return bits;
 }
 
 // ---- class translation --------------------------------------------------------------------
@@ -638,49 +673,6 @@ class ClassTranslator {
     }
   }
 
-  // Word-ness of the characters a plain (union, not negated) formula holds; anything else
-  // may hold both kinds.
-  static uint8_t formula_word_bits(const CExpr& e) {
-    RangeSet ranges;
-    std::vector<std::string> props;
-    if (!collect_plain(e, ranges, props) || holds_opaque(e)) return kAnyChar;
-    uint8_t bits = 0;
-    for (const CodePointRange& r : ranges.ranges()) {
-      for (uint32_t c = r.lo; c <= std::min<uint32_t>(r.hi, 0x7F); ++c) {
-        bits |= is_ascii_word(c) ? (kWordA | kWordU) : (kNonWordA | kNonWordU);
-      }
-      if (r.hi >= 0x80) {
-        bits |= kNonWordA;
-        const uint8_t u = unicode_word_overlap(std::max<uint32_t>(r.lo, 0x80), r.hi);
-        if (u & 1) bits |= kWordU;
-        if (u & 2) bits |= kNonWordU;
-      }
-    }
-    static const std::set<std::string> kWordProps = {"L",  "Lu", "Ll", "Lt", "Lm", "Lo", "M",
-                                                     "Mn", "Mc", "Me", "Nd", "Nl", "Pc"};
-    static const std::set<std::string> kNonWordProps = {"Pd", "Ps", "Pe", "Pi", "Pf", "Po", "Sm",
-                                                        "Sc", "Sk", "Zs", "Zl", "Zp", "Z",  "Cc", "Co"};
-    for (const std::string& p : props) {
-      if (kWordProps.count(p) != 0) {
-        bits |= kWordU | kWordA | kNonWordA;
-      } else if (kNonWordProps.count(p) != 0) {
-        bits |= kNonWordU | kNonWordA;
-      } else {
-        bits |= kAnyChar;
-      }
-    }
-    return bits;
-  }
-
-  static uint8_t ascii_set_word_bits(const ByteBits& b) {
-    uint8_t out = 0;
-    for (uint32_t c = 0; c < 128; ++c) {
-      if (!b.test(c)) continue;
-      out |= is_ascii_word(c) ? (kWordA | kWordU) : (kNonWordA | kNonWordU);
-    }
-    return out;
-  }
-
   const Ast& ast_;
   uint8_t flags_;
   uint64_t& work_;
@@ -688,6 +680,14 @@ class ClassTranslator {
 };
 
 }  // namespace
+
+void append_literal(std::string& out, uint32_t c) {
+  if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+    out.push_back(static_cast<char>(c));
+  } else {
+    append_hex(out, c);
+  }
+}
 
 uint8_t char_word_bits(uint32_t c, bool need_unicode) {
   uint8_t b = 0;
