@@ -1,6 +1,6 @@
-// Word assertions: finding the ones at a pattern's edges, deciding inner ones from their
-// neighbours' word-ness, folding a trailing one into a look-ahead character, and checking a
-// leading one on the text at a match start.
+// Assertions: spelling the anchors; for word assertions, finding the ones at a pattern's
+// edges, deciding inner ones from their neighbours' word-ness, folding a trailing one into a
+// look-ahead character, and checking a leading one on the text at a match start.
 #include "elements/regex_assertions.hpp"
 
 #include "elements/regex_class.hpp"
@@ -51,6 +51,16 @@ Certain certain(bool known, uint8_t bits, bool unicode) {
 constexpr uint8_t kUnicodeArg = 0x80;
 
 }  // namespace
+
+std::string anchor_text(AssertKind kind, bool multi_line) {
+  switch (kind) {
+    case AssertKind::StartLine: return multi_line ? "(?m:^)" : "^";
+    case AssertKind::EndLine: return multi_line ? "(?m:$)" : "\\z";
+    case AssertKind::StartText: return "\\A";
+    case AssertKind::EndText: return "\\z";
+    default: return "";
+  }
+}
 
 bool is_word_assertion(const Node& n) {
   return n.kind == NodeKind::Assertion && n.sub >= static_cast<uint8_t>(AssertKind::WordBoundary);

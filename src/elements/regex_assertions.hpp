@@ -1,6 +1,7 @@
-// Word assertions that RE2 lacks (\b and \B in Unicode mode, \<, \>, \b{start}, \b{end} and
-// the half boundaries in both modes): where they stand in a pattern, how the characters
-// around them decide them, and the checks that stand in for them at a match's edges.
+// Assertions: the RE2 spelling of the line and text anchors, and the word assertions that
+// RE2 lacks (\b and \B in Unicode mode, \<, \>, \b{start}, \b{end} and the half boundaries
+// in both modes): where they stand in a pattern, how the characters around them decide them,
+// and the checks that stand in for them at a match's edges.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,10 @@
 #include "elements/regex_ast.hpp"
 
 namespace vantorel::regex {
+
+// The RE2 text of the line or text anchor `kind` (StartLine to EndText); `multi_line` is the
+// m flag. $ without it is the end of the text only.
+[[nodiscard]] std::string anchor_text(AssertKind kind, bool multi_line);
 
 // Whether `n` is a word assertion (not a line or text anchor).
 [[nodiscard]] bool is_word_assertion(const Node& n);

@@ -169,12 +169,9 @@ class Translator {
   Frag assertion(uint32_t i, const Node& n) {
     const auto k = static_cast<AssertKind>(n.sub);
     Frag f;
-    switch (k) {
-      case AssertKind::StartLine: f.text = has(kFlagM) ? "(?m:^)" : "^"; return f;
-      case AssertKind::EndLine: f.text = has(kFlagM) ? "(?m:$)" : "\\z"; return f;
-      case AssertKind::StartText: f.text = "\\A"; return f;
-      case AssertKind::EndText: f.text = "\\z"; return f;
-      default: break;
+    if (!is_word_assertion(n)) {
+      f.text = anchor_text(k, has(kFlagM));
+      return f;
     }
     const bool uni = has(kFlagUni);
     // RE2's own \b and \B are the dialect's in ASCII mode.

@@ -13,6 +13,7 @@
 #include "elements/regex_compile.hpp"
 #include "elements/regex_element.hpp"
 #include "elements/regex_tables.hpp"
+#include "elements/utf8.hpp"
 #include "support.hpp"
 
 namespace vantorel {
@@ -548,13 +549,12 @@ TEST(RegexElement, RoadsAgreeAndStayOnCharacterBoundaries) {
       for (uint64_t pos = 0; pos <= t.size(); ++pos) {
         SCOPED_TRACE(std::string(p) + " at " + std::to_string(pos));
         testing::expect_roads_agree(*b.element, t, pos);
-        const bool inside = pos < t.size() && (static_cast<unsigned char>(t[pos]) & 0xC0) == 0x80;
-        if (inside) {
+        if (is_inside_character(t.data(), t.size(), pos)) {
           // A position inside a character never starts a match.
           EXPECT_EQ(match_at(*b.element, t, pos), std::nullopt);
         }
         if (auto end = match_at(*b.element, t, pos)) {
-          EXPECT_FALSE(*end < t.size() && (static_cast<unsigned char>(t[*end]) & 0xC0) == 0x80);
+          EXPECT_FALSE(is_inside_character(t.data(), t.size(), *end));
         }
       }
     }
@@ -893,15 +893,7 @@ TEST(RegexRobustness, RandomPatternsEndInAResultOrAnError) {
 // UTF-8 of the characters c0, c0 + step, ... (n of them).
 std::string spaced_chars(uint32_t c0, uint32_t step, int n) {
   std::string out;
-  for (uint32_t c = c0; n > 0; --n, c += step) {
-    if (c < 0x10000) {
-      out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-              static_cast<char>(0x80 | (c & 0x3F))};
-    } else {
-      out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-              static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-    }
-  }
+  for (uint32_t c = c0; n > 0; --n, c += step) append_utf8(out, c);
   return out;
 }
 
