@@ -10,6 +10,7 @@
 
 #include "elements/fatal.hpp"
 #include "elements/regex_adapter.hpp"
+#include "elements/regex_element.hpp"
 #include "text_ops/token_to_py.hpp"
 
 namespace vantorel::py {

@@ -10,6 +10,7 @@
 
 #include "elements/fatal.hpp"
 #include "elements/regex_adapter.hpp"
+#include "elements/regex_element.hpp"
 #include "text_ops/counts.hpp"
 #include "text_ops/match_scan.hpp"
 #include "text_ops/matched_text_cache.hpp"
