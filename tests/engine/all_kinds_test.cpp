@@ -17,6 +17,7 @@
 #include "elements/forward.hpp"
 #include "elements/literals.hpp"
 #include "elements/positional.hpp"
+#include "elements/regex_element.hpp"
 #include "elements/structure.hpp"
 #include "support.hpp"
 
