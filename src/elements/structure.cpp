@@ -80,31 +80,38 @@ RepeatMatch repeat_match(const ParserElement& child, const char* text, uint64_t 
 }
 
 // Flat form of the same loop: the tokens of counted repetitions stay in `out`, those of a
-// zero-width repetition are cut, and a miss leaves its failure in out's error slot.
+// zero-width repetition are cut, and a miss leaves its failure in out's error slot. A
+// stack-guard miss also cuts what the loop appended: it is passed on, not a shorter success.
 struct RepeatInto {
   RepeatStop stop;
   uint64_t end;
   uint64_t at;
   uint64_t count;
+  bool too_deep;  // the miss was the stack guard's
 };
 
 RepeatInto repeat_into(const ParserElement& child, ParseContext& ctx, uint64_t pos, uint64_t limit,
                        FlatResults& out) noexcept {
+  const FlatResults::Mark start = out.mark();
   uint64_t p = pos;
   uint64_t count = 0;
   while (count < limit) {
     const uint64_t q = child_start(ctx, child, p);
     const FlatResults::Mark mark = out.mark();
     const Match m = child.parse_into(ctx, q, out);
-    if (!m.matched) return {RepeatStop::Miss, p, q, count};
+    if (!m.matched) {
+      const bool too_deep = out.failed_too_deep();
+      if (too_deep) out.cut(start);
+      return {RepeatStop::Miss, p, q, count, too_deep};
+    }
     if (m.end == q) {
       out.cut(mark);
-      return {RepeatStop::ZeroWidth, p, q, count};
+      return {RepeatStop::ZeroWidth, p, q, count, false};
     }
     p = m.end;
     ++count;
   }
-  return {RepeatStop::Limit, p, p, count};
+  return {RepeatStop::Limit, p, p, count, false};
 }
 
 ParseOutcome pass_on(ParseError&& error) noexcept { return ParseOutcome::failure(std::move(error)); }
@@ -242,13 +249,8 @@ ParseOutcome ZeroOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) cons
 
 Match ZeroOrMoreElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
-  const FlatResults::Mark mark = out.mark();
   const RepeatInto run = repeat_into(*expr, ctx, pos, kUnlimited, out);
-  if (run.stop == RepeatStop::Miss && out.failed_too_deep()) {
-    out.cut(mark);
-    return Match::none();
-  }
-  return Match::at(run.end);
+  return run.too_deep ? Match::none() : Match::at(run.end);
 }
 
 Match ZeroOrMoreElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
@@ -272,12 +274,8 @@ ParseOutcome OneOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) const
 
 Match OneOrMoreElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
-  const FlatResults::Mark mark = out.mark();
   const RepeatInto run = repeat_into(*expr, ctx, pos, kUnlimited, out);
-  if (run.stop == RepeatStop::Miss && out.failed_too_deep()) {
-    out.cut(mark);
-    return Match::none();
-  }
+  if (run.too_deep) return Match::none();
   if (run.count == 0) return out.fail(kAtLeastOneMessage, pos);
   return Match::at(run.end);
 }
