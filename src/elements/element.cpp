@@ -242,12 +242,20 @@ Match FlatResults::fail(const ParseError& error) noexcept {
 }
 
 // The same Forward target is met again and again in a recursive grammar: the few handles
-// taken last are looked at before another is taken.
+// taken last are looked at first, then (once there are more) an index of all of them, so
+// each element is kept once whatever the number of Forwards.
 void FlatResults::keep_alive(const ElementRef& element) noexcept {
   constexpr size_t kLookBack = 8;
+  const ParserElement* e = element.get();
   const size_t n = kept_.size();
   for (size_t i = n; i > 0 && n - i < kLookBack; --i) {
-    if (kept_[i - 1].get() == element.get()) return;
+    if (kept_[i - 1].get() == e) return;
+  }
+  if (n >= kLookBack) {
+    if (kept_index_.empty()) {
+      for (const ElementRef& k : kept_) kept_index_.insert(k.get());
+    }
+    if (!kept_index_.insert(e).second) return;
   }
   kept_.push_back(element);
 }

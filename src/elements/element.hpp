@@ -10,6 +10,7 @@
 #include <span>
 #include <string_view>
 #include <type_traits>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -465,8 +466,8 @@ class FlatResults {
   [[nodiscard]] bool failed_too_deep() const noexcept { return error_.message == kNestingTooDeepMessage; }
 
   // Keeps `element` alive until this object goes, so that bytes and messages borrowed from
-  // it (and from the elements it holds) stay valid. Allocates only for the first few
-  // distinct elements that are not yet kept.
+  // it (and from the elements it holds) stay valid. Each element is kept once; allocates
+  // only when an element is not kept yet.
   void keep_alive(const ElementRef& element) noexcept;
 
   [[nodiscard]] const FlatToken* data() const noexcept { return data_; }
@@ -486,7 +487,8 @@ class FlatResults {
   uint64_t capacity_ = kInline;
   FlatError error_;
   std::vector<SharedString> strings_;  // strings of plain-road results and errors
-  std::vector<ElementRef> kept_;       // elements kept alive by keep_alive
+  std::vector<ElementRef> kept_;       // elements kept alive by keep_alive, each once
+  std::unordered_set<const ParserElement*> kept_index_;  // kept_'s elements, once there are many
   FlatToken inline_[kInline];
 };
 

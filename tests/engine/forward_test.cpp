@@ -91,6 +91,25 @@ TEST(ForwardElement, FlatResultsKeepTheTargetTheyReadFrom) {
   EXPECT_EQ(failure.error().message, "Expected 'cd'");
 }
 
+// However many Forwards a parse runs through, and however often, each target is kept once.
+TEST(ForwardElement, FlatResultsKeepEachTargetOnce) {
+  constexpr int kForwards = 20;
+  std::vector<ElementRef> forwards;
+  for (int i = 0; i < kForwards; ++i) forwards.push_back(forward());
+  std::vector<ElementRef> targets;
+  for (int i = 0; i < kForwards; ++i) {
+    targets.push_back(over<AndElement>({lit("a"), wrap<OptionalElement>(forwards[(i + 1) % kForwards])}));
+    set(forwards[i], targets.back());
+  }
+  std::string text;
+  for (int i = 0; i < 5 * kForwards; ++i) text += "a ";
+  ParseContext ctx{text.data(), text.size(), 1};
+  FlatResults out;
+  ASSERT_TRUE(forwards[0]->parse_into(ctx, 0, out).matched);
+  EXPECT_EQ(out.token_count(), 5u * kForwards);
+  for (const ElementRef& t : targets) EXPECT_EQ(t.use_count(), 3u);  // its Forward, `targets`, `out`
+}
+
 TEST(RecursiveGrammar, ParsesNestedInput) {
   // f <<= a + Optional(f)
   const ElementRef f = forward();
