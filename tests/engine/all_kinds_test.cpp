@@ -341,6 +341,15 @@ class RandomGrammars {
     return root;
   }
 
+  // A MatchFirst of up to six alternatives, most of them leaves, whose Forwards are set.
+  ElementRef make_alternation(int depth) {
+    forwards_ = {forward(), forward()};
+    std::vector<ElementRef> alternatives;
+    for (uint32_t n = 1 + pick(6); n > 0; --n) alternatives.push_back(pick(3) == 0 ? node(depth) : terminal());
+    for (const ElementRef& f : forwards_) testing::set_target(f, node(depth));
+    return ElementRef::make<MatchFirstElement>(std::move(alternatives));
+  }
+
   // A text of up to 8 characters over a small alphabet that the leaves below care about.
   std::string text() {
     static const std::string kAlphabet[] = {"a", "b", "A", " ", "\n", "'", "\\", kEAcute};
@@ -422,6 +431,31 @@ TEST(AllKinds, FlatRoadEqualsPlainRoadOnRandomGrammars) {
       }
       if (testing::parse_start_into(*grammar, text) != testing::parse_start(*grammar, text) && reported++ < 5) {
         ADD_FAILURE() << "grammar " << g << ", parse_from_start_into on '" << text << "'";
+      }
+    }
+  }
+}
+
+// MatchFirst's try_match_at passes over the alternatives that cannot start at the byte: it
+// answers exactly as trying every alternative in order would.
+TEST(AllKinds, MatchFirstTriesEveryAlternativeThatCanStart) {
+  RandomGrammars random(20240612);
+  int reported = 0;
+  for (int g = 0; g < 2000 && reported < 5; ++g) {
+    const ElementRef grammar = random.make_alternation(2);
+    const auto& alternation = static_cast<const MatchFirstElement&>(*grammar);
+    for (int t = 0; t < 20; ++t) {
+      const std::string text = random.text();
+      for (uint64_t pos = 0; pos <= text.size(); ++pos) {
+        Match expected = Match::none();
+        for (const ElementRef& alternative : alternation.exprs) {
+          expected = alternative->try_match_at(text.data(), text.size(), pos);
+          if (expected.matched || expected.is_too_deep()) break;
+        }
+        const Match m = grammar->try_match_at(text.data(), text.size(), pos);
+        if ((m.matched != expected.matched || (m.matched && m.end != expected.end)) && reported++ < 5) {
+          ADD_FAILURE() << "grammar " << g << ", text '" << text << "' at " << pos;
+        }
       }
     }
   }
