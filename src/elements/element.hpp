@@ -128,11 +128,18 @@ class ParseResults {
 // ---------------------------------------------------------------------------------------
 // Outcomes
 
-// A failed match: the message (shared with the element, or made for this failure) and the
-// byte position of the failure. The holder owns its share of the message.
+// A failed match: the message (shared with the element, or made for this failure), the byte
+// position of the failure and its kind. The holder owns its share of the message.
 struct ParseError {
+  enum class Kind : uint8_t {
+    Mismatch = 0,  // the text does not match here: an ordinary failure
+    TooDeep = 1,   // the stack guard stopped the match (see nesting_too_deep): final
+  };
   SharedString message;
   uint64_t position = 0;
+  Kind kind = Kind::Mismatch;
+
+  [[nodiscard]] bool is_too_deep() const noexcept { return kind == Kind::TooDeep; }
 };
 
 // What parse_impl returns: success with `end` and `results`, or failure with `error`.
@@ -314,18 +321,15 @@ class ElementRef {
 inline constexpr std::string_view kNestingTooDeepMessage = "Grammar nesting too deep for the stack";
 
 // A stack-guard failure is final. The combinator that finds the stack nearly used up fails
-// at its position with kNestingTooDeepMessage (parse_impl) or reports Match::too_deep()
-// (try_match_at), and every enclosing combinator passes that failure on unchanged instead
+// at its position with an error of kind TooDeep and the text kNestingTooDeepMessage
+// (parse_impl) or reports Match::too_deep() (try_match_at), and every enclosing combinator passes that failure on unchanged instead
 // of treating it as an ordinary miss: no alternative is tried after it, no Optional or
 // repetition turns it into a shorter success, no SkipTo scans on. The caller of the whole
 // parse therefore sees exactly this message (or no match), never a success that a deeper
 // stack would not have given, and the unwinding costs one step per level.
 [[nodiscard]] inline ParseOutcome nesting_too_deep(uint64_t position) noexcept {
-  return ParseOutcome::fixed_failure(kNestingTooDeepMessage, position);
-}
-// True when `error` is a stack-guard failure (no element's own message has this text).
-[[nodiscard]] inline bool is_nesting_too_deep(const ParseError& error) noexcept {
-  return error.message.view() == kNestingTooDeepMessage;
+  return ParseOutcome::failure(
+      ParseError{SharedString::make(kNestingTooDeepMessage), position, ParseError::Kind::TooDeep});
 }
 
 namespace detail {

@@ -96,17 +96,6 @@ ParseOutcome AndElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexc
   return ParseOutcome::success(p, std::move(r));
 }
 
-Match AndElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
-  if (stack_nearly_exhausted()) return Match::too_deep();
-  uint64_t p = pos;
-  for (const ElementRef& child : exprs) {
-    const Match m = child->try_match_at(text, length, child_start(text, length, *child, p));
-    if (!m.matched) return m;
-    p = m.end;
-  }
-  return Match::at(p);
-}
-
 // ---- MatchFirst -------------------------------------------------------------------------
 
 // When every alternative fails, the last one's failure is the result (not the one that
@@ -117,7 +106,7 @@ ParseOutcome MatchFirstElement::parse_impl(ParseContext& ctx, uint64_t pos) cons
   ParseOutcome last;
   for (const ElementRef& alt : exprs) {
     last = alt->parse_impl(ctx, pos);
-    if (last.ok || is_nesting_too_deep(last.error)) return last;
+    if (last.ok || last.error.is_too_deep()) return last;
   }
   return last;
 }
@@ -136,7 +125,7 @@ Match MatchFirstElement::try_match_at(const char* text, uint64_t length, uint64_
 ParseOutcome OptionalElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return nesting_too_deep(pos);
   ParseOutcome o = expr->parse_impl(ctx, pos);
-  if (o.ok || is_nesting_too_deep(o.error)) return o;
+  if (o.ok || o.error.is_too_deep()) return o;
   return ParseOutcome::success(pos);
 }
 
@@ -155,7 +144,7 @@ ParseOutcome ZeroOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) cons
   if (stack_nearly_exhausted()) return nesting_too_deep(pos);
   ParseResults r;
   RepeatParse run = repeat_parse(*expr, ctx, pos, kUnlimited, r);
-  if (run.stop == RepeatStop::Miss && is_nesting_too_deep(run.error)) return pass_on(std::move(run.error));
+  if (run.stop == RepeatStop::Miss && run.error.is_too_deep()) return pass_on(std::move(run.error));
   return ParseOutcome::success(run.end, std::move(r));
 }
 
@@ -173,7 +162,7 @@ ParseOutcome OneOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) const
   if (stack_nearly_exhausted()) return nesting_too_deep(pos);
   ParseResults r;
   RepeatParse run = repeat_parse(*expr, ctx, pos, kUnlimited, r);
-  if (run.stop == RepeatStop::Miss && is_nesting_too_deep(run.error)) return pass_on(std::move(run.error));
+  if (run.stop == RepeatStop::Miss && run.error.is_too_deep()) return pass_on(std::move(run.error));
   if (run.count == 0) return ParseOutcome::fixed_failure(kAtLeastOneMessage, pos);
   return ParseOutcome::success(run.end, std::move(r));
 }
@@ -294,7 +283,7 @@ Match CombineElement::try_match_at(const char* text, uint64_t length, uint64_t p
   ParseContext ctx{text, length, 1};
   const ParseOutcome o = parse_impl(ctx, pos);
   if (o.ok) return Match::at(o.end);
-  return is_nesting_too_deep(o.error) ? Match::too_deep() : Match::none();
+  return o.error.is_too_deep() ? Match::too_deep() : Match::none();
 }
 
 // ---- SkipTo -----------------------------------------------------------------------------
