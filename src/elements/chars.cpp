@@ -33,12 +33,9 @@ Match WordElement::match_decoded(const char* text, uint64_t length, uint64_t pos
   if (pos >= length) return Match::none();
   const auto first = static_cast<unsigned char>(text[pos]);
   if (!init_set.contains(first)) return Match::none();
-  uint64_t q = pos + 1;
-  if (first >= 0x80) {
-    if (is_continuation_byte(first)) return Match::none();
-    const uint64_t width = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
-    q = width < length - pos ? pos + width : length;
-  }
+  if (is_continuation_byte(first)) return Match::none();
+  const uint64_t width = utf8_sequence_length(first);
+  uint64_t q = width < length - pos ? pos + width : length;
   uint64_t chars = 1;
   while (q < length) {
     if (max_len != 0 && q - pos >= max_len) break;
@@ -47,10 +44,9 @@ Match WordElement::match_decoded(const char* text, uint64_t length, uint64_t pos
       if (!body_set.contains(b)) break;
       q += 1;
     } else {
-      // U+0080..U+00FF are encoded C2 80..C3 BF.
-      if ((b != 0xC2 && b != 0xC3) || q + 1 >= length) break;
-      const auto next = static_cast<unsigned char>(text[q + 1]);
-      if (!is_continuation_byte(next) || !body_set.contains(((b & 0x1Fu) << 6) | (next & 0x3Fu))) break;
+      // Only a whole two-byte character can be U+0080..U+00FF (C2 80 to C3 BF).
+      const DecodedChar c = decode_utf8_strict(text, length, q);
+      if (c.length != 2 || c.code_point > 0xFF || !body_set.contains(c.code_point)) break;
       q += 2;
     }
     ++chars;
