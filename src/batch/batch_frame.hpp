@@ -204,10 +204,14 @@ class ReuseMemory<Reuse::EveryObject, Kept, Hold> {
     return entry != nullptr ? &entry->value : nullptr;
   }
   [[nodiscard]] bool wants() const noexcept { return true; }
+  // An object the table has no room for is not remembered: it is evaluated again when it
+  // comes back, which gives the same result.
   void remember(PyObject* object, const Kept& kept) noexcept {
     if (object == nullptr) return;
     bool inserted = false;
-    table_.find_or_insert(object, &inserted).value = kept;
+    auto* entry = table_.find_or_insert(object, &inserted);
+    if (entry == nullptr) return;
+    entry->value = kept;
     if constexpr (Hold) Py_INCREF(object);
   }
 

@@ -240,15 +240,16 @@ class TokenInternTable {
   [[nodiscard]] PyResult<uint32_t> intern(PyObject* input, const char* bytes, size_t length) noexcept {
     const std::string_view text(bytes, length);
     bool inserted = false;
-    auto& entry = table_.find_or_insert(text, &inserted);
-    if (!inserted) return entry.value;
+    auto* entry = table_.find_or_insert(text, &inserted);
+    if (entry == nullptr) return PyError::no_memory();
+    if (!inserted) return entry->value;
     VANTOREL_CHECK(strings_.size() < UINT32_MAX, "too many distinct token texts in one batch call");
     PyResult<PyRef> s = new_str(text);
     if (!s.ok()) return s.take_error();  // the call ends with this error
-    entry.value = static_cast<uint32_t>(strings_.size());
+    entry->value = static_cast<uint32_t>(strings_.size());
     strings_.push_back(s.take());
     if (owners_.empty() || owners_.back().get() != input) owners_.push_back(PyRef::borrow(input));
-    return entry.value;
+    return entry->value;
   }
 
   // The string of index i, borrowed from the table.

@@ -25,17 +25,19 @@ class MatchedTextCache {
 
   // The object stored for `bytes` as a new reference; on a miss `make()` (which returns a
   // PyResult<PyRef>) makes it and the cache keeps one reference of its own. make()'s error
-  // is returned as it is, and nothing is stored for `bytes`.
+  // is returned as it is, and nothing is stored for `bytes`; MemoryError when the cache
+  // cannot grow.
   template <class Make>
   [[nodiscard]] PyResult<PyRef> get(std::string_view bytes, Make&& make) noexcept {
     bool inserted = false;
-    auto& entry = table_.find_or_insert(bytes, &inserted);
-    if (entry.value == nullptr) {
+    auto* entry = table_.find_or_insert(bytes, &inserted);
+    if (entry == nullptr) return PyError::no_memory();
+    if (entry->value == nullptr) {
       PyResult<PyRef> made = make();
       if (!made.ok()) return made;
-      entry.value = made.take().release();
+      entry->value = made.take().release();
     }
-    return PyRef::borrow(entry.value);
+    return PyRef::borrow(entry->value);
   }
 
   // Number of distinct keys; for tests and sizing.

@@ -10,7 +10,6 @@
 #include <new>
 #include <string_view>
 
-#include "elements/fatal.hpp"
 
 namespace vantorel {
 
@@ -90,8 +89,7 @@ struct OpenTableEntry<T*, Value> {
 // doubling from 16 slots; nothing is allocated before the first insertion, and entries are
 // never removed. Keys and values are plain values the table copies; whatever they refer to
 // belongs to the user, who must keep it alive while the table can be asked; a key's address
-// is never null (the bytes of a key lie in a text; a pointer key is an object). Running out
-// of memory while growing ends the process.
+// is never null (the bytes of a key lie in a text; a pointer key is an object).
 template <class Key, class Value>
 class OpenTable {
  public:
@@ -110,9 +108,10 @@ class OpenTable {
   }
 
   // The entry of `key`: the one found, or a new one holding `key` and a zero Value, with
-  // `*inserted` telling which.
-  [[nodiscard]] Entry& find_or_insert(const Key& key, bool* inserted) noexcept {
-    if ((size_ + 1) * 2 > capacity_) grow();
+  // `*inserted` telling which. nullptr when the table would have to grow and the memory for
+  // that cannot be had (the table is left as it was).
+  [[nodiscard]] Entry* find_or_insert(const Key& key, bool* inserted) noexcept {
+    if ((size_ + 1) * 2 > capacity_ && !grow()) return nullptr;
     const uint64_t hash = Entry::hash_of(key);
     Entry& e = probe(key, hash);
     *inserted = !e.in_use();
@@ -120,7 +119,7 @@ class OpenTable {
       e.take(key, hash);
       ++size_;
     }
-    return e;
+    return &e;
   }
 
   // Number of entries.
@@ -144,10 +143,10 @@ class OpenTable {
     }
   }
 
-  void grow() noexcept {
+  [[nodiscard]] bool grow() noexcept {
     const uint64_t capacity = capacity_ == 0 ? 16 : capacity_ * 2;
     Entry* slots = new (std::nothrow) Entry[capacity];
-    VANTOREL_CHECK(slots != nullptr, "out of memory growing a per-call table");
+    if (slots == nullptr) return false;
     const uint64_t mask = capacity - 1;
     for (uint64_t i = 0; i < capacity_; ++i) {
       const Entry& e = slots_[i];
@@ -159,6 +158,7 @@ class OpenTable {
     delete[] slots_;
     slots_ = slots;
     capacity_ = capacity;
+    return true;
   }
 
   Entry* slots_ = nullptr;  // capacity_ entries, or nullptr before the first insertion

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -15,31 +16,48 @@
 namespace vantorel::py {
 
 // The output of one call: the text with the replaced spans, given in increasing order and
-// never overlapping, swapped for the replacement; one buffer, then one str.
+// never overlapping, swapped for the replacement; one buffer, then one str. A buffer that
+// cannot grow (a long text with a long replacement) makes finish() raise MemoryError.
 class Rewriter {
  public:
   Rewriter(std::string_view text, std::string_view replacement) noexcept : text_(text), replacement_(replacement) {
-    out_.reserve(text.size());
+    grow([&] { out_.reserve(text.size()); });
   }
 
   // Replaces text[start, end); start is at or after the end of the previous span.
   void replace(uint64_t start, uint64_t end) noexcept {
-    out_.append(text_.data() + last_, start - last_);
-    out_.append(replacement_);
+    grow([&] {
+      out_.append(text_.data() + last_, start - last_);
+      out_.append(replacement_);
+    });
     last_ = end;
   }
 
   // The new str: what was written, then the rest of the text.
   [[nodiscard]] PyResult<PyRef> finish() noexcept {
-    out_.append(text_.data() + last_, text_.size() - last_);
+    grow([&] { out_.append(text_.data() + last_, text_.size() - last_); });
+    if (failed_) return PyError::no_memory();
     return new_str(out_);
   }
 
  private:
+  // Runs `step` on the buffer unless a step has failed; the standard library's allocation
+  // failure (bad_alloc, length_error) marks the call failed instead of leaving this class.
+  template <class Step>
+  void grow(Step&& step) noexcept {
+    if (failed_) return;
+    try {
+      step();
+    } catch (const std::exception&) {
+      failed_ = true;
+    }
+  }
+
   std::string_view text_;
   std::string_view replacement_;
   std::string out_;
   uint64_t last_ = 0;  // where the next unchanged stretch begins
+  bool failed_ = false;
 };
 
 // The generic road: match_scan with `matcher`, zero-width hits dropped, every other hit

@@ -48,14 +48,16 @@ constexpr uint64_t kMaxPeriodWords = 32;
 PyResult<PeriodWord*> period_word(PeriodWordTable& table, std::vector<PyRef>& created, std::string_view word) noexcept {
   if (table.size() == kMaxPeriodWords && table.find(word) == nullptr) return static_cast<PeriodWord*>(nullptr);
   bool inserted = false;
-  PeriodWord& entry = table.find_or_insert(word, &inserted).value;
-  if (entry.str == nullptr) {
+  auto* entry = table.find_or_insert(word, &inserted);
+  if (entry == nullptr) return PyError::no_memory();
+  PeriodWord& w = entry->value;
+  if (w.str == nullptr) {
     PyResult<PyRef> str = new_str(word);
     if (!str.ok()) return str.take_error();
     created.push_back(str.take());
-    entry.str = created.back().get();
+    w.str = created.back().get();
   }
-  return &entry;
+  return &w;
 }
 
 // The list of the periodic road, or an empty PyRef when the road does not apply: the text
