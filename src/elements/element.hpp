@@ -232,9 +232,10 @@ class ParserElement {
   // Parses at exactly pos (pos <= ctx.length). Leaves never skip whitespace before their match.
   virtual ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept = 0;
   // Verdict and end only: no tokens, no message, no context; allocates nothing (but in
-  // Combine and Regex's general mode). Agrees with parse_impl except for the documented
-  // departures (OneOrMore on a zero-width first repetition, Word on bytes >= 128, Regex in
-  // whitespace-run mode).
+  // Combine and Regex's general mode). Agrees with parse_impl except in four places:
+  // OneOrMore accepts a zero-width first repetition, Word and Char test bytes >= 128 one by
+  // one where parse_impl takes whole characters, and Regex's whitespace-run mode scans bytes
+  // without the vertical tab.
   virtual Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept = 0;
   // Parses a whole text from its start: skips leading whitespace when the element skips
   // whitespace, then parse_impl with a fresh context. Text after the match is ignored.
