@@ -65,8 +65,8 @@ ParseOutcome WordElement::parse_impl(ParseContext& ctx, uint64_t pos) const noex
 
 // Bytewise, as the drivers' Word fast paths: every byte is tested as a member value. With
 // sets of ASCII characters this is exactly match_decoded; with members >= 128 the two may
-// end at different places (the listed departure), and this road may end inside a
-// character: it makes no token.
+// end at different places (where this road departs from parse_impl), and this road may end
+// inside a character: it makes no token.
 Match WordElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   if (pos >= length || !init_set.contains(static_cast<unsigned char>(text[pos]))) return Match::none();
   uint64_t e = pos + 1;

@@ -307,13 +307,13 @@ class ElementRef {
 // ---------------------------------------------------------------------------------------
 // Shared rules
 
-// Rule W in parse_impl: the position before a child at p, skipping whitespace when the
-// context's flag is 1 and the child skips whitespace.
+// The whitespace rule before a child, in parse_impl: the position before a child at p,
+// skipping whitespace when the context's flag is 1 and the child skips whitespace.
 [[nodiscard]] inline uint64_t child_start(const ParseContext& ctx, const ParserElement& child, uint64_t p) noexcept {
   if (ctx.skip_whitespace != 0 && child.skips_whitespace()) return advance_past_whitespace(ctx.text, ctx.length, p);
   return p;
 }
-// Rule W in try_match_at: as if the flag were 1.
+// The same rule in try_match_at: as if the flag were 1.
 [[nodiscard]] inline uint64_t child_start(const char* text, uint64_t length, const ParserElement& child, uint64_t p) noexcept {
   return child.skips_whitespace() ? advance_past_whitespace(text, length, p) : p;
 }

@@ -51,7 +51,7 @@ TEST(WordElement, MatchesARunOfInitialAndBodyCharacters) {
       {"words do not skip", word("a"), " a", 0, "fail@0: Expected W:(a...)"},
       // Characters from U+0100 on are no members: they end a word on both roads.
       {"body stops above U+00FF", word("a", "a" + kAMacron), "a" + kAMacron, 0, "end=1 ['a']"},
-      // The listed departure: parse_impl continues over é by its code point, try_match_at
+      // The roads depart: parse_impl continues over é by its code point, try_match_at
       // tests the byte 0xC3, which is no member.
       {"body e-acute", word("a", kEAcute), "a" + kEAcute + "b", 0, "end=3 ['a" + kEAcute + "']", kWordBytes, "end=1"},
       {"body e-acute, cut text", word("a", kEAcute), "a\xc3", 0, "end=1 ['a']"},

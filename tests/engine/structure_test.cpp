@@ -1,6 +1,6 @@
-// The combinators: sequence, alternation and repetition with rule W, the reshaping kinds,
-// the departures of try_match_at, failures passed on unchanged, and the character-boundary
-// rules of Combine and SkipTo.
+// The combinators: sequence, alternation and repetition with the whitespace skip before each
+// child, the reshaping kinds, where try_match_at departs, failures passed on unchanged, a
+// stack-guard stop told by its kind, and the character-boundary rules of Combine and SkipTo.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -64,7 +64,7 @@ TEST(Repetition, StopsAtTheFirstMissOrZeroWidthRepetition) {
       {"one or more", wrap<OneOrMoreElement>(lit("a")), "b", 0, "fail@0: Expected at least one match"},
       {"one or more fails before the skip", wrap<OneOrMoreElement>(lit("a")), "  b", 0,
        "fail@0: Expected at least one match"},
-      // The departure: try_match_at accepts a zero-width first repetition.
+      // try_match_at departs: it accepts a zero-width first repetition.
       {"one or more of a zero-width child", wrap<OneOrMoreElement>(opt_a), "b", 0,
        "fail@0: Expected at least one match", kZeroWidthFirst, "end=0"},
       {"one or more of a zero-width child", wrap<OneOrMoreElement>(opt_a), "  b", 0,

@@ -181,7 +181,8 @@ class FrameAndGuardTest(ModuleTestCase):
         expr = v.Forward()
         atom = v.Word("0123456789") | v.Group(v.Suppress(L("(")) + expr + v.Suppress(L(")")))
         expr <<= atom + v.ZeroOrMore(v.one_of("+ - * /") + atom)
-        # Rule W puts the space before each match into the replaced span.
+        # The whitespace a sequence skips before its first child belongs to the match, so the
+        # space before each match is replaced too.
         self.assertEqual(expr.transform_string("x (1 + 2) y 3", "E"), "xEyE")
         deep = "(" * 100_000 + "1" + ")" * 100_000
         for grammar in (expr, v.Group(expr), v.Optional(expr)):
