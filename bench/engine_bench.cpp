@@ -17,6 +17,7 @@
 #include "batch/identity_cache.hpp"
 #include "batch/input_pattern.hpp"
 #include "elements/chars.hpp"
+#include "elements/regex_element.hpp"
 #include "elements/forward.hpp"
 #include "elements/literals.hpp"
 #include "elements/positional.hpp"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Prints the path of a free-threaded CPython 3.13 (configured --disable-gil) for the tests.
+# Prints the path of a free-threaded CPython 3.13 (configured --disable-gil) for the tests;
+# with --tsan, of one configured --disable-gil --with-thread-sanitizer instead.
 #
-# VANTOREL_FT_PYTHON, when set, names the interpreter to use. Otherwise the interpreter is
-# built once into ${XDG_CACHE_HOME:-~/.cache}/vantorel/cpython-3.13-ft and reused on later
-# runs. Its source is python3.13 from Debian's trixie suite, fetched with apt's own client
+# VANTOREL_FT_PYTHON, when set, names the interpreter to use (not the --tsan one). Otherwise
+# the interpreter is built once into ${XDG_CACHE_HOME:-~/.cache}/vantorel/cpython-3.13-ft
+# (cpython-3.13-ft-tsan) and reused on later runs. Its source is python3.13 from Debian's trixie suite, fetched with apt's own client
 # under a private configuration (the machine's apt state stays untouched) and checked
 # against the archive's signature; the upstream tarball is built without Debian's patches.
 # Progress goes to stderr; any failure ends the script with a message and a non-zero exit.
@@ -22,7 +23,14 @@ is_ft_python() {
 sys.exit(0 if sys.version_info >= (3, 13) and sysconfig.get_config_var("Py_GIL_DISABLED") else 1)' 2>/dev/null
 }
 
-if [ -n "${VANTOREL_FT_PYTHON:-}" ]; then
+NAME=cpython-3.13-ft
+CONFIGURE_FLAGS=(--disable-gil --without-ensurepip)
+if [ "${1:-}" = "--tsan" ]; then
+  NAME=cpython-3.13-ft-tsan
+  CONFIGURE_FLAGS+=(--with-thread-sanitizer)
+elif [ $# -gt 0 ]; then
+  die "unknown argument $1 (the one option is --tsan)"
+elif [ -n "${VANTOREL_FT_PYTHON:-}" ]; then
   is_ft_python "$VANTOREL_FT_PYTHON" ||
     die "VANTOREL_FT_PYTHON=$VANTOREL_FT_PYTHON is not a free-threaded Python >= 3.13"
   command -v "$VANTOREL_FT_PYTHON"
@@ -30,7 +38,7 @@ if [ -n "${VANTOREL_FT_PYTHON:-}" ]; then
 fi
 
 CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/vantorel
-PREFIX=$CACHE/cpython-3.13-ft
+PREFIX=$CACHE/$NAME
 PY=$PREFIX/bin/python3.13t
 # The install is assembled in a staging folder and renamed into place, with this marker
 # written last, so a build that stopped half-way is never taken for a finished one.
@@ -43,14 +51,14 @@ fi
 
 mkdir -p "$CACHE"
 # One build at a time per machine: a second run waits here, then finds the finished install.
-exec 9>"$CACHE/cpython-3.13-ft.lock"
+exec 9>"$CACHE/$NAME.lock"
 flock 9
 if [ -f "$MARKER" ] && is_ft_python "$PY"; then
   echo "$PY"
   exit 0
 fi
 
-echo "== building a free-threaded CPython 3.13 into $PREFIX (once per machine)" >&2
+echo "== building CPython 3.13 (${CONFIGURE_FLAGS[*]}) into $PREFIX (once per machine)" >&2
 missing=()
 command -v gcc >/dev/null || missing+=(gcc)
 command -v make >/dev/null || missing+=(make)
@@ -92,18 +100,19 @@ if [ -z "${KEYRING:-}" ]; then
 fi
 [ -f "$KEYRING" ] || die "the archive keyring $KEYRING does not exist"
 
-# A private apt: its own source list, index folder and caches under $CACHE/apt.
-APT_DIR=$CACHE/apt
-rm -rf "$APT_DIR"
+# All work happens in one folder, removed at the start of every attempt and after success.
+WORK=$CACHE/$NAME.work
+rm -rf "$WORK" "$PREFIX"
+mkdir -p "$WORK/download" "$WORK/src"
+
+# A private apt: its own source list, index folder and caches in the work folder.
+APT_DIR=$WORK/apt
 mkdir -p "$APT_DIR/sources.list.d" "$APT_DIR/lists/partial" "$APT_DIR/cache/archives/partial"
 echo "deb-src [signed-by=$KEYRING] $URI trixie main" >"$APT_DIR/sources.list"
 APT_OPTS=(-o "Dir::Etc::SourceList=$APT_DIR/sources.list" -o "Dir::Etc::SourceParts=$APT_DIR/sources.list.d"
           -o "Dir::State::Lists=$APT_DIR/lists" -o "Dir::Cache=$APT_DIR/cache"
           -o "Dir::Cache::archives=$APT_DIR/cache/archives" -o "APT::Sandbox::User=$(id -un)")
 
-WORK=$CACHE/cpython-3.13-ft.work
-rm -rf "$WORK" "$PREFIX"
-mkdir -p "$WORK/download" "$WORK/src"
 echo "-- fetching the source of python3.13 from $URI (trixie)" >&2
 apt-get "${APT_OPTS[@]}" -q --error-on=any update >&2 ||
   die "apt-get update of the private trixie source list failed"
@@ -153,11 +162,11 @@ tar -xf "$ORIG" -C "$WORK/src" --strip-components=1
 LOG=$WORK/build.log
 build() {
   cd "$WORK/src" &&
-    ./configure --disable-gil --prefix="$PREFIX" --without-ensurepip &&
+    ./configure --prefix="$PREFIX" "${CONFIGURE_FLAGS[@]}" &&
     make -j "$(nproc)" &&
     make install DESTDIR="$WORK/stage"
 }
-echo "-- configure --disable-gil, make -j$(nproc), install (log: $LOG)" >&2
+echo "-- configure ${CONFIGURE_FLAGS[*]}, make -j$(nproc), install (log: $LOG)" >&2
 if ! (build) >"$LOG" 2>&1; then
   echo "---- errors in $LOG:" >&2
   grep -E -i '(error|\*\*\*)' "$LOG" | head -n 40 >&2 || true
@@ -166,8 +175,10 @@ if ! (build) >"$LOG" 2>&1; then
   die "the build of CPython failed (full log: $LOG)"
 fi
 is_ft_python "$WORK/stage$PREFIX/bin/python3.13t" || die "the installed interpreter does not run free-threaded"
+# CPython's own list of the races ThreadSanitizer reports inside the free-threaded interpreter.
+cp "$WORK/src/Tools/tsan/suppressions_free_threading.txt" "$WORK/stage$PREFIX/lib/"
 basename "$DSC" .dsc >"$WORK/stage$PREFIX/.vantorel-complete"
 mv "$WORK/stage$PREFIX" "$PREFIX"
 rm -rf "$WORK"
-echo "-- free-threaded CPython ready: $PY" >&2
+echo "-- CPython ready: $PY" >&2
 echo "$PY"

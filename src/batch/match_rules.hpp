@@ -9,6 +9,7 @@
 #include "elements/element.hpp"
 #include "elements/literals.hpp"
 #include "elements/regex_adapter.hpp"
+#include "elements/regex_element.hpp"
 #include "elements/structure.hpp"
 
 namespace vantorel {

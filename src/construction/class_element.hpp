@@ -7,6 +7,7 @@
 #include "elements/forward.hpp"
 #include "elements/literals.hpp"
 #include "elements/positional.hpp"
+#include "elements/regex_element.hpp"
 #include "elements/structure.hpp"
 
 namespace vantorel::py {

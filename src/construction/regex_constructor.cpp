@@ -1,7 +1,7 @@
 // Regex(pattern): the element from make_regex_element, or the library's error text as a
 // ValueError with exactly that text.
 #include "construction/constructors.hpp"
-#include "elements/chars.hpp"
+#include "elements/regex_element.hpp"
 
 namespace vantorel::py {
 

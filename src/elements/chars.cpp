@@ -1,5 +1,4 @@
-// Word and QuotedString: construction (every field computed once) and matching. The Regex
-// kind of chars.hpp lives in the regex files.
+// Word and QuotedString: construction (every field computed once) and matching.
 #include "elements/chars.hpp"
 
 #include "elements/literals.hpp"

@@ -1,10 +1,9 @@
-// Leaf kinds whose matches have variable length: Word (a run of characters from two sets),
-// Regex (a regular expression) and QuotedString (text between quote bytes).
+// Leaf kinds whose matches have variable length: Word (a run of characters from two sets)
+// and QuotedString (text between quote bytes); Regex has a header of its own.
 // Failures are always at the element's own position with its stored message.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -78,42 +77,5 @@ class QuotedStringElement final : public ParserElement {
 // QuotedString(quote_char, esc_char, multiline, unquote): esc_char absent is nullptr.
 [[nodiscard]] ElementRef new_quoted_string_element(std::string_view quote_char, const std::string_view* esc_char,
                                                    bool multiline, bool unquote) noexcept;
-
-// ---- Regex ------------------------------------------------------------------------------
-
-namespace regex {
-class Expression;  // a compiled expression (regex_adapter.hpp)
-}  // namespace regex
-
-enum class RegexMode : uint64_t {
-  WhitespaceRun = 0,  // \s+ or \s*: try_match_at scans bytes 9, 10, 12, 13, 32
-  SingleByte = 1,     // a simple bracket class: try_match_at tests class_set
-  General = 2,        // try_match_at runs the anchored expression
-};
-
-class RegexElement final : public ParserElement {
- public:
-  RegexElement() noexcept;
-  ~RegexElement() override;
-
-  RegexMode mode = RegexMode::General;
-  ByteSet class_set;                              // mode 1 only
-  std::unique_ptr<regex::Expression> anchored;    // matches only at the start of its text
-  std::unique_ptr<regex::Expression> unanchored;  // for searching a whole text
-  SharedString message;                           // "Expected match for /{}/"
-
-  ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
-  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
-  [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
-};
-
-// The result of building a Regex: the element, or the error text for a ValueError.
-struct RegexBuild {
-  ElementRef element;  // empty on error
-  std::string error;   // the error text when element is empty
-};
-
-// Compiles `pattern` into a RegexElement (wrapped texts, mode, class set, Unicode decision).
-[[nodiscard]] RegexBuild make_regex_element(std::string_view pattern) noexcept;
 
 }  // namespace vantorel

@@ -1,7 +1,8 @@
-// The regular-expression adapter: compiles a wrapped pattern of the dialect into an RE2
-// program (through the front end of regex_parse and regex_emit) and runs it. This pair of
-// files is the only place that holds RE2; the match calls are inline so that a match
-// through the adapter costs what the RE2 call costs.
+// RE2 behind a thin adapter: a compiled expression and its match calls, the building of an
+// expression from RE2 text, and the reading of RE2's own Unicode tables. This pair of files
+// is the only place that holds RE2, and it knows nothing of the dialect: the front end hands
+// it RE2 text that already means what the dialect means. The match calls are inline, so that
+// a match through the adapter costs what the RE2 call costs.
 #pragma once
 
 #include <re2/re2.h>
@@ -10,8 +11,16 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "elements/utf8.hpp"
 
 namespace vantorel::regex {
+
+// A test at the start of a candidate match, for an assertion RE2 cannot express that the
+// front end took off the start of the pattern: called with the whole text, its length, the
+// start and the `start_arg` given at build time; false rejects every match that starts there.
+using StartCheck = bool (*)(const char* text, uint64_t n, uint64_t start, uint8_t arg) noexcept;
 
 // A compiled expression. Immutable once built, safe to use from many threads at once (RE2
 // keeps its own per-object caches, guarded internally). Matching allocates nothing of ours.
@@ -47,7 +56,7 @@ class Expression {
       re2::StringPiece m;
       if (!re_->Match(whole, from, n, RE2::UNANCHORED, &m, 1)) return false;
       const uint64_t b = static_cast<uint64_t>(m.data() - text);
-      if (m.size() == 0 && b < n && (static_cast<unsigned char>(text[b]) & 0xC0) == 0x80) {
+      if (m.size() == 0 && is_inside_character(text, n, b)) {
         from = b + 1;  // an empty match never splits a character
         continue;
       }
@@ -64,17 +73,17 @@ class Expression {
   [[nodiscard]] const std::string& re2_pattern() const noexcept { return re2_text_; }
 
  private:
-  friend struct Compiler;
+  friend struct ExpressionBuilder;
   Expression() = default;
+  // find and match_prefix with a start check or a trimmed end.
   [[nodiscard]] bool search(const char* text, uint64_t n, uint64_t from, uint64_t* start, uint64_t* end) const noexcept;
 
   std::unique_ptr<RE2> re_;
-  bool plain_ = true;       // no leading assertion to check and no trimmed end: RE2 alone decides
+  bool plain_ = true;            // no start check and no trimmed end: RE2 alone decides
   std::string re2_text_;
-  int nsub_ = 1;            // 2 when capture group 1 gives the real end (a folded look-ahead)
-  bool lead_ = false;       // a word assertion to check at the match start
-  uint8_t lead_kind_ = 0;   // its AssertKind
-  bool lead_unicode_ = false;
+  int nsub_ = 1;                 // 2 when capture group 1 gives the real end (a folded look-ahead)
+  StartCheck start_check_ = nullptr;
+  uint8_t start_arg_ = 0;
 };
 
 // The non-overlapping matches of an expression over a whole text, in order: each search
@@ -112,16 +121,45 @@ class MatchIterator {
   bool done_ = false;
 };
 
-struct CompileResult {
-  std::unique_ptr<Expression> expression;  // null on error
-  std::string error;                       // the error text when expression is null
-  bool single_class = false;               // the pattern inside its wrapper is one bracket class
-  uint64_t class_work = 0;                 // ranges read by class evaluation (see Emission)
-  uint64_t largest_fragment = 0;           // bytes of the longest RE2 text made for one node
+// What RE2 made of a text: the expression, or why it refused.
+struct BuiltExpression {
+  std::unique_ptr<Expression> expression;  // null when RE2 refused the text
+  bool too_large = false;                  // the refusal was RE2's own program-size limit
+  std::string re2_error;                   // RE2's description of any other refusal
 };
 
-// Compiles a wrapped pattern ("^(?:...)" or "(?:...)") with Unicode mode on or off. Errors:
-// "regex parse error:" with the text and a caret line, or the size-limit text.
-[[nodiscard]] CompileResult compile(std::string_view wrapped, bool unicode);
+// Compiles `re2_text` (UTF-8, leftmost-first, no logging). With `end_group`, capture group 1
+// ends where a match really ends (the text goes on with one consumed look-ahead character);
+// otherwise the expression captures nothing. With a `start_check`, matches are reported only
+// at starts where it holds. Allocates the expression.
+[[nodiscard]] BuiltExpression build_expression(std::string re2_text, bool end_group, StartCheck start_check,
+                                               uint8_t start_arg);
+
+// Appends RE2's spelling of the code point `c`: \x{...} with upper-case hex digits.
+void append_hex(std::string& out, uint32_t c);
+
+// The RE2 program size of `re2_text` compiled as build_expression compiles it without an
+// end group (0 if RE2 refuses it).
+[[nodiscard]] uint64_t re2_program_size(std::string_view re2_text);
+
+// ---- RE2's Unicode tables -----------------------------------------------------------------
+// Each of these reads RE2's own tables by running RE2 over a text of every code point
+// (surrogates excluded) or over single characters; the front end's table unit calls them
+// once per process.
+
+// The members of each class item of `items` (such as "\\p{Lu}"; the items' sets must be
+// pairwise disjoint), read off in one pass: each list ascending.
+[[nodiscard]] std::vector<std::vector<CodePointRange>> re2_class_partition(const std::vector<std::string>& items);
+
+// The members of an RE2 class text, as the runs one pass of it over every code point
+// matches: the plain road that the tables must equal (for tests).
+[[nodiscard]] std::vector<CodePointRange> re2_class_members(const std::string& class_text);
+
+// For each of `chars`, the smallest (lo) and largest (hi) member of its case-folding orbit
+// under RE2's (?i); {c, c} for a character that folds with nothing.
+[[nodiscard]] std::vector<CodePointRange> re2_fold_orbit_bounds(const std::vector<uint32_t>& chars);
+
+// The number of passes over every code point made so far (each costs milliseconds).
+[[nodiscard]] uint64_t re2_code_point_scans();
 
 }  // namespace vantorel::regex

@@ -1,13 +1,24 @@
 // The Regex element: matching in its three modes, and the factory that builds it from a
 // pattern (the two wrapped texts, the mode, the Unicode decision and the stored message).
-#include <string>
+#include "elements/regex_element.hpp"
 
-#include "elements/chars.hpp"
+#include <string>
+#include <utility>
+
 #include "elements/regex_adapter.hpp"
+#include "elements/regex_compile.hpp"
+#include "elements/utf8.hpp"
 
 namespace vantorel {
 
-RegexElement::RegexElement() noexcept = default;
+RegexElement::RegexElement(RegexMode mode_value, ByteSet class_set_value, std::unique_ptr<regex::Expression> anchored_value,
+                           std::unique_ptr<regex::Expression> unanchored_value, SharedString message_value) noexcept
+    : mode(mode_value),
+      class_set(class_set_value),
+      anchored(std::move(anchored_value)),
+      unanchored(std::move(unanchored_value)),
+      message(std::move(message_value)) {}
+
 RegexElement::~RegexElement() = default;
 
 namespace {
@@ -19,7 +30,7 @@ bool is_run_byte(unsigned char b) { return b == 9 || b == 10 || b == 12 || b == 
 // A position inside a multi-byte character never starts a match: the expression is not run
 // on a text that begins inside a character.
 bool anchored_end(const RegexElement& e, const char* text, uint64_t n, uint64_t pos, uint64_t* end) noexcept {
-  if (pos < n && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) return false;
+  if (is_inside_character(text, n, pos)) return false;
   uint64_t offset;
   if (!e.anchored->match_prefix(text + pos, n - pos, &offset)) return false;
   *end = pos + offset;
@@ -83,24 +94,21 @@ RegexBuild make_regex_element(std::string_view pattern) noexcept {
     if (!u.expression) return {ElementRef(), std::move(u.error)};
   }
 
-  ElementRef ref = ElementRef::make<RegexElement>();
-  auto& e = const_cast<RegexElement&>(static_cast<const RegexElement&>(*ref));
-  e.anchored = std::move(a.expression);
-  e.unanchored = std::move(u.expression);
-  e.message = SharedString::make("Expected match for /" + p + "/");
-  e.mode = mode;
   // The single-byte mode only for a pattern that is exactly one bracket class built with
   // Unicode off: its members are then ASCII characters, each one byte, so testing one byte
   // against class_set gives the expression's verdict everywhere. class_set is read off the
   // compiled expression itself, one probe per ASCII byte. Every other class stays general.
+  ByteSet class_set;
   if (single_byte_candidate && ascii && u.single_class) {
-    e.mode = RegexMode::SingleByte;
+    mode = RegexMode::SingleByte;
     for (unsigned b = 0; b < 128; ++b) {
       const char c = static_cast<char>(b);
       uint64_t end;
-      if (e.anchored->match_prefix(&c, 1, &end) && end == 1) e.class_set.insert(b);
+      if (a.expression->match_prefix(&c, 1, &end) && end == 1) class_set.insert(b);
     }
   }
+  ElementRef ref = ElementRef::make<RegexElement>(mode, class_set, std::move(a.expression), std::move(u.expression),
+                                                  SharedString::make("Expected match for /" + p + "/"));
   return {std::move(ref), std::string()};
 }
 

@@ -6,17 +6,15 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 #include <utility>
+
+#include "elements/regex_tables.hpp"
+#include "elements/utf8.hpp"
 
 namespace vantorel::regex {
 
 namespace {
-
-// Unicode White_Space: what verbose mode and the count parser skip.
-bool is_white_space(uint32_t c) {
-  return (c >= 9 && c <= 13) || c == 32 || c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
-         c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
-}
 
 bool is_hex(uint32_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 uint32_t hex_value(uint32_t c) {
@@ -44,47 +42,6 @@ bool is_escapeable(uint32_t c) {
   return c != '<' && c != '>';
 }
 
-bool decode_utf8(std::string_view text, std::vector<uint32_t>& chars, std::vector<uint32_t>& offsets) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  size_t i = 0;
-  while (i < n) {
-    const unsigned char b = s[i];
-    uint32_t cp;
-    size_t len;
-    if (b < 0x80) {
-      cp = b;
-      len = 1;
-    } else if ((b & 0xE0) == 0xC0) {
-      cp = b & 0x1Fu;
-      len = 2;
-    } else if ((b & 0xF0) == 0xE0) {
-      cp = b & 0x0Fu;
-      len = 3;
-    } else if ((b & 0xF8) == 0xF0) {
-      cp = b & 0x07u;
-      len = 4;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    for (size_t k = 1; k < len; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (s[i + k] & 0x3Fu);
-    }
-    static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    chars.push_back(cp);
-    offsets.push_back(static_cast<uint32_t>(i));
-    i += len;
-  }
-  offsets.push_back(static_cast<uint32_t>(n));
-  return true;
-}
-
-// Letters of group names: approximations of Unicode Alphabetic and Numeric that hold for
-// every script's letters (general category L or Nl) and digits.
-
 class Parser {
  public:
   explicit Parser(Ast& ast) : ast_(ast), chars_(ast.chars) { add_leaf(NodeKind::Empty, {0, 0}); }
@@ -109,6 +66,9 @@ class Parser {
     if (error_) return 0;
     return pop_group_end(std::move(concat));
   }
+
+  // The first error met, if any.
+  [[nodiscard]] const std::optional<SyntaxError>& error() const { return error_; }
 
  private:
   struct ConcatB {
@@ -166,7 +126,7 @@ class Parser {
     bool in_comment = false;
     for (uint32_t i = pos_ + 1; i < chars_.size(); ++i) {
       const uint32_t c = chars_[i];
-      if (is_white_space(c)) continue;
+      if (is_unicode_white_space(c)) continue;
       if (!in_comment && c == '#') {
         in_comment = true;
       } else if (in_comment && c == '\n') {
@@ -183,7 +143,7 @@ class Parser {
   void bump_space() {
     if (!ignore_ws_) return;
     while (!eof()) {
-      if (is_white_space(ch())) {
+      if (is_unicode_white_space(ch())) {
         bump();
       } else if (ch() == '#') {
         bump();
@@ -216,19 +176,14 @@ class Parser {
     operator FlagChange() const { return {}; }
     operator ConcatB() const { return {}; }
   };
-  Failed fail(Span span, std::string description) {
-    if (!error_) error_ = SyntaxError{std::move(description), span, false, {}};
+  Failed fail(Span span, ErrorCode code) {
+    if (!error_) error_ = SyntaxError{code, span, false, {}};
     return {};
   }
-  Failed fail2(Span span, Span aux, std::string description) {
-    if (!error_) error_ = SyntaxError{std::move(description), span, true, aux};
+  Failed fail2(Span span, Span aux, ErrorCode code) {
+    if (!error_) error_ = SyntaxError{code, span, true, aux};
     return {};
   }
-
- public:
-  std::optional<SyntaxError> error_;
-
- private:
 
   uint32_t add(Node node) {
     ast_.nodes.push_back(std::move(node));
@@ -279,7 +234,7 @@ class Parser {
     bump();
     bump_space();
     if (starts_with("?=") || starts_with("?!") || starts_with("?<=") || starts_with("?<!")) {
-      return fail({open.start, span_char().end}, "look-around (look-ahead and look-behind) is not supported");
+      return fail({open.start, span_char().end}, ErrorCode::LookAround);
     }
     const uint32_t inner = pos_;
     Node g;
@@ -289,14 +244,14 @@ class Parser {
       parse_capture_name();
       if (error_) return Failed{};
     } else if (bump_if("?")) {
-      if (eof()) return fail(open, "unclosed group");
+      if (eof()) return fail(open, ErrorCode::UnclosedGroup);
       FlagChange flags = parse_flags();
       if (error_) return Failed{};
       const uint32_t end_char = ch();
       bump();
       if (end_char == ')') {
         // (?) is not an empty flag group: it reads as a repetition operator with nothing before it.
-        if (flags.on == 0 && flags.off == 0 && !saw_flag_item_) return fail({inner, inner + 1}, "repetition operator without an expression to repeat");
+        if (flags.on == 0 && flags.off == 0 && !saw_flag_item_) return fail({inner, inner + 1}, ErrorCode::MissingRepetitionOperand);
         if (flags.on & kFlagX) ignore_ws_ = true;
         if (flags.off & kFlagX) ignore_ws_ = false;
         Node f;
@@ -320,9 +275,9 @@ class Parser {
 
   void parse_capture_name() {
     if (eof()) {
-        fail(here(), "unclosed group");
-        return;
-      }
+      fail(here(), ErrorCode::UnclosedGroup);
+      return;
+    }
     const uint32_t start = pos_;
     while (true) {
       if (ch() == '>') break;
@@ -330,25 +285,25 @@ class Parser {
       const bool first = pos_ == start;
       const bool ok = c == '_' || is_group_name_char(c, first) || (!first && (c == '.' || c == '[' || c == ']'));
       if (!ok) {
-        fail(span_char(), "invalid character in a capture group name");
+        fail(span_char(), ErrorCode::InvalidGroupNameChar);
         return;
       }
       if (!bump()) break;
     }
     const uint32_t end = pos_;
     if (eof()) {
-        fail({start, end}, "unclosed capture group name");
-        return;
-      }
+      fail({start, end}, ErrorCode::UnclosedGroupName);
+      return;
+    }
     bump();  // '>'
     if (end == start) {
-        fail({start, start}, "empty capture group name");
-        return;
-      }
+      fail({start, start}, ErrorCode::EmptyGroupName);
+      return;
+    }
     std::vector<uint32_t> name(chars_.begin() + start, chars_.begin() + end);
     for (const auto& [prior, prior_span] : names_) {
       if (prior == name) {
-        fail2({start, end}, prior_span, "duplicate capture group name");
+        fail2({start, end}, prior_span, ErrorCode::DuplicateGroupName);
         return;
       }
     }
@@ -367,7 +322,7 @@ class Parser {
       if (c == '-') {
         last_negation = span_char();
         for (const auto& [k, sp] : items) {
-          if (k == '-') return fail2(span_char(), sp, "flag negation operator repeated");
+          if (k == '-') return fail2(span_char(), sp, ErrorCode::RepeatedFlagNegation);
         }
         negate = true;
       } else {
@@ -381,10 +336,10 @@ class Parser {
           case 'u': bit = kFlagUni; break;
           case 'R': bit = kFlagR; break;
           case 'x': bit = kFlagX; break;
-          default: return fail(span_char(), "unrecognized flag");
+          default: return fail(span_char(), ErrorCode::UnrecognizedFlag);
         }
         for (const auto& [k, sp] : items) {
-          if (k == c) return fail2(span_char(), sp, "duplicate flag");
+          if (k == c) return fail2(span_char(), sp, ErrorCode::DuplicateFlag);
         }
         if (negate) {
           flags.off |= bit;
@@ -394,19 +349,19 @@ class Parser {
       }
       items.emplace_back(c, span_char());
       saw_flag_item_ = true;
-      if (!bump()) return fail(here(), "expected a flag or the end of the flag group, found the end of the pattern");
+      if (!bump()) return fail(here(), ErrorCode::UnclosedFlags);
     }
-    if (last_negation) return fail(*last_negation, "flag negation operator without a flag after it");
+    if (last_negation) return fail(*last_negation, ErrorCode::DanglingFlagNegation);
     return flags;
   }
 
   ConcatB pop_group(ConcatB group_concat) {
-    if (groups_.empty()) return fail(span_char(), "unopened group");
+    if (groups_.empty()) return fail(span_char(), ErrorCode::UnopenedGroup);
     std::optional<uint32_t> alt;
     if (groups_.back().is_alternation) {
       alt = groups_.back().alternation;
       groups_.pop_back();
-      if (groups_.empty() || groups_.back().is_alternation) return fail(span_char(), "unopened group");
+      if (groups_.empty() || groups_.back().is_alternation) return fail(span_char(), ErrorCode::UnopenedGroup);
     }
     GroupState st = std::move(groups_.back());
     groups_.pop_back();
@@ -440,18 +395,18 @@ class Parser {
       node(alt).span.end = end;
       result = alt;
     } else {
-      return fail(node(groups_.back().group).span, "unclosed group");
+      return fail(node(groups_.back().group).span, ErrorCode::UnclosedGroup);
     }
-    if (!groups_.empty()) return fail(node(groups_.back().group).span, "unclosed group");
+    if (!groups_.empty()) return fail(node(groups_.back().group).span, ErrorCode::UnclosedGroup);
     return result;
   }
 
   // ---- repetition ----
   uint32_t take_operand(ConcatB& concat) {
-    if (concat.items.empty()) return fail(span_char(), "repetition operator without an expression to repeat");
+    if (concat.items.empty()) return fail(span_char(), ErrorCode::MissingRepetitionOperand);
     const uint32_t operand = concat.items.back();
     const NodeKind k = node(operand).kind;
-    if (k == NodeKind::Empty || k == NodeKind::Flags) return fail(span_char(), "repetition operator without an expression to repeat");
+    if (k == NodeKind::Empty || k == NodeKind::Flags) return fail(span_char(), ErrorCode::MissingRepetitionOperand);
     concat.items.pop_back();
     return operand;
   }
@@ -464,6 +419,11 @@ class Parser {
       greedy = false;
       bump();
     }
+    return push_repetition(std::move(concat), operand, min, max, unbounded, greedy);
+  }
+
+  // Appends the repetition of `operand` that ends here to `concat`.
+  ConcatB push_repetition(ConcatB concat, uint32_t operand, uint32_t min, uint32_t max, bool unbounded, bool greedy) {
     Node r;
     r.kind = NodeKind::Repetition;
     r.span = {node(operand).span.start, pos_};
@@ -477,8 +437,8 @@ class Parser {
   }
 
   // A decimal with whitespace allowed around it (in every mode).
-  uint32_t parse_decimal(std::string_view empty_description) {
-    while (!eof() && is_white_space(ch())) bump();
+  uint32_t parse_decimal() {
+    while (!eof() && is_unicode_white_space(ch())) bump();
     const uint32_t start = pos_;
     uint64_t value = 0;
     bool digits = false;
@@ -493,9 +453,9 @@ class Parser {
       bump_and_bump_space();
     }
     const Span span{start, pos_};
-    while (!eof() && is_white_space(ch())) bump_and_bump_space();
-    if (!digits) return fail(span, std::string(empty_description));
-    if (overflow) return fail(span, "decimal number too large (the limit is 4294967295)");
+    while (!eof() && is_unicode_white_space(ch())) bump_and_bump_space();
+    if (!digits) return fail(span, ErrorCode::DecimalExpected);
+    if (overflow) return fail(span, ErrorCode::DecimalTooLarge);
     return static_cast<uint32_t>(value);
   }
 
@@ -503,40 +463,30 @@ class Parser {
     const uint32_t start = pos_;
     const uint32_t operand = take_operand(concat);
     if (error_) return Failed{};
-    if (!bump_and_bump_space()) return fail({start, pos_}, "unclosed counted repetition");
-    const std::string_view expects = "repetition count expects a decimal number";
-    const uint32_t lo = parse_decimal(expects);
+    if (!bump_and_bump_space()) return fail({start, pos_}, ErrorCode::UnclosedCountedRepetition);
+    const uint32_t lo = parse_decimal();
     if (error_) return Failed{};
     uint32_t hi = lo;
     bool unbounded = false;
-    if (eof()) return fail({start, pos_}, "unclosed counted repetition");
+    if (eof()) return fail({start, pos_}, ErrorCode::UnclosedCountedRepetition);
     if (ch() == ',') {
-      if (!bump_and_bump_space()) return fail({start, pos_}, "unclosed counted repetition");
+      if (!bump_and_bump_space()) return fail({start, pos_}, ErrorCode::UnclosedCountedRepetition);
       if (ch() != '}') {
-        hi = parse_decimal(expects);
+        hi = parse_decimal();
         if (error_) return Failed{};
       } else {
         unbounded = true;
       }
     }
-    if (eof() || ch() != '}') return fail({start, pos_}, "unclosed counted repetition");
+    if (eof() || ch() != '}') return fail({start, pos_}, ErrorCode::UnclosedCountedRepetition);
     bool greedy = true;
     if (bump_and_bump_space() && ch() == '?') {
       greedy = false;
       bump_and_bump_space();
     }
     const Span op_span{start, pos_};
-    if (!unbounded && lo > hi) return fail(op_span, "invalid repetition range: the minimum is greater than the maximum");
-    Node r;
-    r.kind = NodeKind::Repetition;
-    r.span = {node(operand).span.start, pos_};
-    r.min = lo;
-    r.max = hi;
-    r.unbounded = unbounded;
-    r.greedy = greedy;
-    r.kids.push_back(operand);
-    concat.items.push_back(add(std::move(r)));
-    return concat;
+    if (!unbounded && lo > hi) return fail(op_span, ErrorCode::InvalidRepetitionRange);
+    return push_repetition(std::move(concat), operand, lo, hi, unbounded, greedy);
   }
 
   // ---- primitives and escapes ----
@@ -566,9 +516,9 @@ class Parser {
 
   uint32_t parse_escape() {
     const uint32_t start = pos_;
-    if (!bump()) return fail({start, pos_}, "incomplete escape sequence at the end of the pattern");
+    if (!bump()) return fail({start, pos_}, ErrorCode::IncompleteEscape);
     const uint32_t c = ch();
-    if (c >= '0' && c <= '9') return fail({start, span_char().end}, "backreferences are not supported");
+    if (c >= '0' && c <= '9') return fail({start, span_char().end}, ErrorCode::Backreference);
     if (c == 'x' || c == 'u' || c == 'U') {
       const uint32_t lit = parse_hex();
       if (error_) return Failed{};
@@ -621,14 +571,14 @@ class Parser {
         return add_leaf(NodeKind::Assertion, sp, static_cast<uint8_t>(kind));
       }
       default:
-        return fail(span, "unrecognized escape sequence");
+        return fail(span, ErrorCode::UnrecognizedEscape);
     }
   }
 
   std::optional<AssertKind> maybe_parse_special_word_boundary(uint32_t wb_start) {
     auto valid = [](uint32_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-'; };
     const uint32_t start = pos_;
-    if (!bump_and_bump_space()) return fail({wb_start, pos_}, "incomplete special word boundary or repetition at the end of the pattern");
+    if (!bump_and_bump_space()) return fail({wb_start, pos_}, ErrorCode::IncompleteSpecialWordBoundary);
     const uint32_t contents = pos_;
     if (!valid(ch())) {
       pos_ = start;  // not a special word boundary: a counted repetition of \b
@@ -639,57 +589,57 @@ class Parser {
       word.push_back(static_cast<char>(ch()));
       bump_and_bump_space();
     }
-    if (eof() || ch() != '}') return fail({start, pos_}, "unclosed special word boundary");
+    if (eof() || ch() != '}') return fail({start, pos_}, ErrorCode::UnclosedSpecialWordBoundary);
     const uint32_t end = pos_;
     bump();
     if (word == "start") return AssertKind::WordStart;
     if (word == "end") return AssertKind::WordEnd;
     if (word == "start-half") return AssertKind::WordStartHalf;
     if (word == "end-half") return AssertKind::WordEndHalf;
-    return fail({contents, end}, "unrecognized special word boundary (expected start, end, start-half or end-half)");
+    return fail({contents, end}, ErrorCode::UnrecognizedSpecialWordBoundary);
   }
 
   uint32_t parse_hex() {
     const uint32_t kind = ch();
     const uint32_t digits = kind == 'x' ? 2 : kind == 'u' ? 4 : 8;
-    if (!bump_and_bump_space()) return fail(here(), "incomplete escape sequence at the end of the pattern");
+    if (!bump_and_bump_space()) return fail(here(), ErrorCode::IncompleteEscape);
     if (ch() == '{') {
       const uint32_t brace = pos_;
       const uint32_t start = pos_ + 1;
       uint64_t value = 0;
       bool any = false;
       while (bump_and_bump_space() && ch() != '}') {
-        if (!is_hex(ch())) return fail(span_char(), "invalid hexadecimal digit");
+        if (!is_hex(ch())) return fail(span_char(), ErrorCode::InvalidHexDigit);
         any = true;
         value = value * 16 + hex_value(ch());
         if (value > 0xFFFFFFFFull) value = 0xFFFFFFFFull + 1;
       }
-      if (eof()) return fail({brace, pos_}, "incomplete escape sequence at the end of the pattern");
+      if (eof()) return fail({brace, pos_}, ErrorCode::IncompleteEscape);
       const uint32_t end = pos_;
       bump_and_bump_space();
-      if (!any) return fail({brace, pos_}, "empty hexadecimal escape");
+      if (!any) return fail({brace, pos_}, ErrorCode::EmptyHexEscape);
       if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return fail({start, end}, "hexadecimal escape is not a Unicode scalar value");
+        return fail({start, end}, ErrorCode::HexNotScalarValue);
       }
       return literal({start, pos_}, static_cast<uint32_t>(value));
     }
     const uint32_t start = pos_;
     uint64_t value = 0;
     for (uint32_t i = 0; i < digits; ++i) {
-      if (i > 0 && !bump_and_bump_space()) return fail(here(), "incomplete escape sequence at the end of the pattern");
-      if (!is_hex(ch())) return fail(span_char(), "invalid hexadecimal digit");
+      if (i > 0 && !bump_and_bump_space()) return fail(here(), ErrorCode::IncompleteEscape);
+      if (!is_hex(ch())) return fail(span_char(), ErrorCode::InvalidHexDigit);
       value = value * 16 + hex_value(ch());
     }
     bump_and_bump_space();
     if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-      return fail({start, pos_}, "hexadecimal escape is not a Unicode scalar value");
+      return fail({start, pos_}, ErrorCode::HexNotScalarValue);
     }
     return literal({start, pos_}, static_cast<uint32_t>(value), kind == 'x');
   }
 
   uint32_t parse_unicode_class() {
     const bool negated = ch() == 'P';
-    if (!bump_and_bump_space()) return fail(here(), "incomplete escape sequence at the end of the pattern");
+    if (!bump_and_bump_space()) return fail(here(), ErrorCode::IncompleteEscape);
     Node n;
     n.kind = NodeKind::Unicode;
     n.negated = negated;
@@ -697,7 +647,7 @@ class Parser {
       const uint32_t start = pos_ + 1;
       std::string text;
       while (bump_and_bump_space() && ch() != '}') append_utf8(text, ch());
-      if (eof()) return fail(here(), "incomplete escape sequence at the end of the pattern");
+      if (eof()) return fail(here(), ErrorCode::IncompleteEscape);
       bump();
       size_t at;
       if ((at = text.find("!=")) != std::string::npos) {
@@ -717,7 +667,7 @@ class Parser {
     } else {
       const uint32_t start = pos_;
       const uint32_t c = ch();
-      if (c == '\\') return fail(span_char(), "invalid Unicode class");
+      if (c == '\\') return fail(span_char(), ErrorCode::InvalidUnicodeClass);
       bump_and_bump_space();
       n.sub = static_cast<uint8_t>(UnicodeForm::OneLetter);
       append_utf8(n.name, c);
@@ -726,30 +676,12 @@ class Parser {
     return add(std::move(n));
   }
 
-  static void append_utf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-
   // ---- bracket classes ----
   Failed unclosed_class() {
     for (auto it = classes_.rbegin(); it != classes_.rend(); ++it) {
-      if (!it->is_op) return fail(node(it->set).span, "unclosed character class");
+      if (!it->is_op) return fail(node(it->set).span, ErrorCode::UnclosedClass);
     }
-    return fail(here(), "unclosed character class");
+    return fail(here(), ErrorCode::UnclosedClass);
   }
 
   uint32_t union_into_item(std::vector<uint32_t>& items, uint32_t start, uint32_t end) {
@@ -795,44 +727,45 @@ class Parser {
     return Failed{};
   }
 
+  // The current character as a literal member of a class (the position does not move).
+  uint32_t class_literal_here() {
+    Node lit;
+    lit.kind = NodeKind::ClassLiteral;
+    lit.span = span_char();
+    lit.c = ch();
+    return add(std::move(lit));
+  }
+
   void push_class_open(std::vector<uint32_t>& items, uint32_t& union_start) {
     const uint32_t start = pos_;
     if (!bump_and_bump_space()) {
-      fail({start, pos_}, "unclosed character class");
+      fail({start, pos_}, ErrorCode::UnclosedClass);
       return;
     }
     bool negated = false;
     if (ch() == '^') {
       negated = true;
       if (!bump_and_bump_space()) {
-      fail({start, pos_}, "unclosed character class");
-      return;
-    }
+        fail({start, pos_}, ErrorCode::UnclosedClass);
+        return;
+      }
     }
     std::vector<uint32_t> nested;
     const uint32_t nested_start = pos_;
     // Leading '-' are literals, and so is a ']' that comes first.
     while (ch() == '-') {
-      Node lit;
-      lit.kind = NodeKind::ClassLiteral;
-      lit.span = span_char();
-      lit.c = '-';
-      nested.push_back(add(std::move(lit)));
+      nested.push_back(class_literal_here());
       if (!bump_and_bump_space()) {
-      fail({start, start}, "unclosed character class");
-      return;
-    }
+        fail({start, start}, ErrorCode::UnclosedClass);
+        return;
+      }
     }
     if (nested.empty() && ch() == ']') {
-      Node lit;
-      lit.kind = NodeKind::ClassLiteral;
-      lit.span = span_char();
-      lit.c = ']';
-      nested.push_back(add(std::move(lit)));
+      nested.push_back(class_literal_here());
       if (!bump_and_bump_space()) {
-      fail({start, pos_}, "unclosed character class");
-      return;
-    }
+        fail({start, pos_}, ErrorCode::UnclosedClass);
+        return;
+      }
     }
     Node set;
     set.kind = NodeKind::Bracketed;
@@ -941,7 +874,7 @@ class Parser {
       return prim;
     }
     if (n.kind == NodeKind::Perl || n.kind == NodeKind::Unicode) return prim;
-    return fail(n.span, "this escape sequence is not allowed inside a character class");
+    return fail(n.span, ErrorCode::EscapeNotAllowedInClass);
   }
 
   uint32_t parse_set_class_range() {
@@ -954,9 +887,9 @@ class Parser {
     const uint32_t prim2 = parse_set_class_item();
     if (error_) return Failed{};
     const Span span{node(prim1).span.start, node(prim2).span.end};
-    if (node(prim1).kind != NodeKind::Literal) return fail(node(prim1).span, "invalid range boundary: it must be a literal character");
-    if (node(prim2).kind != NodeKind::Literal) return fail(node(prim2).span, "invalid range boundary: it must be a literal character");
-    if (node(prim1).c > node(prim2).c) return fail(span, "invalid character class range: the start is greater than the end");
+    if (node(prim1).kind != NodeKind::Literal) return fail(node(prim1).span, ErrorCode::InvalidRangeBoundary);
+    if (node(prim2).kind != NodeKind::Literal) return fail(node(prim2).span, ErrorCode::InvalidRangeBoundary);
+    if (node(prim1).c > node(prim2).c) return fail(span, ErrorCode::InvalidClassRange);
     Node r;
     r.kind = NodeKind::ClassRange;
     r.span = span;
@@ -969,6 +902,7 @@ class Parser {
 
   Ast& ast_;
   const std::vector<uint32_t>& chars_;
+  std::optional<SyntaxError> error_;
   uint32_t pos_ = 0;
   bool ignore_ws_ = false;
   bool saw_flag_item_ = false;
@@ -992,7 +926,7 @@ class NestLimiter {
         break;
     }
     if (depth + 1 > kNestLimit) {
-      return SyntaxError{"nesting of parentheses and brackets exceeds the limit of 250", n.span, false, {}};
+      return SyntaxError{ErrorCode::NestLimitExceeded, n.span, false, {}};
     }
     for (uint32_t k : n.kids) {
       if (auto e = check(k, depth + 1)) return e;
@@ -1007,18 +941,31 @@ class NestLimiter {
 
 }  // namespace
 
+bool decode_pattern(std::string_view text, std::vector<uint32_t>& chars, std::vector<uint32_t>& offsets) {
+  uint64_t i = 0;
+  while (i < text.size()) {
+    const DecodedChar d = decode_utf8_strict(text.data(), text.size(), i);
+    if (d.length == 0) return false;
+    chars.push_back(d.code_point);
+    offsets.push_back(static_cast<uint32_t>(i));
+    i += d.length;
+  }
+  offsets.push_back(static_cast<uint32_t>(text.size()));
+  return true;
+}
+
 ParseResult parse(std::string_view text) {
   ParseResult result;
-  if (!decode_utf8(text, result.ast.chars, result.ast.offsets)) {
+  if (!decode_pattern(text, result.ast.chars, result.ast.offsets)) {
     result.ast.chars.clear();
     result.ast.offsets.clear();
-    result.error = {"the pattern is not valid UTF-8", {0, 0}, false, {}};
+    result.error = {ErrorCode::InvalidUtf8, {0, 0}, false, {}};
     return result;
   }
   Parser parser(result.ast);
   result.ast.root = parser.run();
-  if (parser.error_) {
-    result.error = std::move(*parser.error_);
+  if (parser.error()) {
+    result.error = *parser.error();
     return result;
   }
   NestLimiter limiter(result.ast);
@@ -1028,67 +975,6 @@ ParseResult parse(std::string_view text) {
   }
   result.ok = true;
   return result;
-}
-
-std::string format_error(std::string_view text, const SyntaxError& error) {
-  std::vector<uint32_t> chars, offsets;
-  if (!decode_utf8(text, chars, offsets)) {
-    return "regex parse error:\n    " + std::string(text) + "\nerror: " + error.description;
-  }
-  // Lines and columns of character positions: a position after a line feed starts a new line.
-  std::vector<uint32_t> line_starts{0};
-  for (uint32_t i = 0; i < chars.size(); ++i) {
-    if (chars[i] == '\n') line_starts.push_back(i + 1);
-  }
-  auto line_of = [&](uint32_t p) {
-    return static_cast<uint32_t>(std::upper_bound(line_starts.begin(), line_starts.end(), p) - line_starts.begin() - 1);
-  };
-  auto column_of = [&](uint32_t p) { return p - line_starts[line_of(p)]; };  // 0-based
-  const bool multi = line_starts.size() > 1;
-  std::vector<Span> spans{error.span};
-  if (error.has_aux) spans.push_back(error.aux);
-  std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
-  const size_t line_count = line_starts.size();
-  const size_t width = multi ? std::to_string(line_count).size() : 0;
-  const size_t pad = multi ? 2 + width : 4;
-  const std::string divider(79, '~');
-  std::string out = "regex parse error:\n";
-  if (multi) out += divider + "\n";
-  for (uint32_t k = 0; k < line_count; ++k) {
-    const uint32_t first = line_starts[k];
-    const uint32_t last = k + 1 < line_count ? line_starts[k + 1] - 1 : static_cast<uint32_t>(chars.size());
-    if (multi) {
-      const std::string num = std::to_string(k + 1);
-      out += std::string(width - num.size(), ' ') + num + ": ";
-    } else {
-      out += "    ";
-    }
-    out.append(text.substr(offsets[first], offsets[last] - offsets[first]));
-    out += "\n";
-    std::string notes(pad, ' ');
-    size_t col = 0;
-    bool any = false;
-    for (const Span& s : spans) {
-      if (line_of(s.start) != line_of(s.end) || line_of(s.start) != k) continue;
-      for (const size_t start_col = column_of(s.start); col < start_col; ++col) notes.push_back(' ');
-      const size_t len = std::max<size_t>(1, s.end - s.start);
-      notes.append(len, '^');
-      col += len;
-      any = true;
-    }
-    if (any) out += notes + "\n";
-  }
-  if (multi) {
-    out += divider + "\n";
-    for (const Span& s : spans) {
-      if (line_of(s.start) == line_of(s.end)) continue;
-      out += "on line " + std::to_string(line_of(s.start) + 1) + " (column " + std::to_string(column_of(s.start) + 1) +
-             ") through line " + std::to_string(line_of(s.end) + 1) + " (column " + std::to_string(column_of(s.end)) +
-             ")\n";
-    }
-  }
-  out += "error: " + error.description;
-  return out;
 }
 
 }  // namespace vantorel::regex

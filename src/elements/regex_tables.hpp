@@ -1,31 +1,49 @@
-// Character tables of the regular-expression dialect: the members of the general categories
-// and scripts, simple case folding, the Unicode \w class and the letters of group names.
-// Each table is built once per process, on first use, thread-safely; from then on a lookup
-// is a search in sorted ranges. The data are RE2's own (read through the adapter), so the
-// sets computed here agree with what RE2 matches for the same names.
+// The character data of the regular-expression dialect, in one unit: the aliases of the
+// general categories and scripts, their members, simple case folding, the Unicode \w class,
+// the letters of group names and RE2's own program overhead. The members are read off RE2
+// through the adapter, so the sets computed from them agree with what RE2 matches for the
+// same names. Each table is built once per process, on first use, thread-safely; from then
+// on a lookup is a search in sorted ranges.
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
-#include "elements/regex_unicode.hpp"
+#include "elements/regex_ranges.hpp"
 
 namespace vantorel::regex {
 
-// A set of code points: sorted, disjoint, non-adjacent ranges.
-using RangeList = std::vector<CodeRange>;
+// ---- names -----------------------------------------------------------------------------------
+
+// The RE2 name of the general category whose loosely normalised alias is `key` ("lu",
+// "uppercaseletter" -> "Lu"), including the ones RE2 lacks ("C", "Cn", "LC", "Cs"), or
+// an empty view.
+[[nodiscard]] std::string_view category_alias(std::string_view key) noexcept;
+
+// The RE2 name of the script whose normalised long name or four-letter code is `key`
+// ("grek", "greek" -> "Greek"), or an empty view.
+[[nodiscard]] std::string_view script_alias(std::string_view key) noexcept;
+
+// ---- members ---------------------------------------------------------------------------------
 
 // The members of a general category (one or two letters, "L", "Lu", ...) or a script
-// ("Greek", ...) under the name RE2 gives it, which is the name lookup_property resolves
-// to. The list lives as long as the process. A name RE2 does not know ends the process
-// (lookup_property never gives one).
+// ("Greek", ...) under its RE2 name, which is what the aliases resolve to. The list lives as
+// long as the process. A name RE2 does not know ends the process.
 [[nodiscard]] const RangeList& property_members(std::string_view re2_name);
 
 // `set` closed under simple case folding: every character whose folding orbit meets `set`
 // is added. Allocates the result.
 [[nodiscard]] RangeList case_fold_closure(const RangeList& set);
+
+// The dialect's Unicode \w: the general categories kWordCategories and the characters
+// kExtraWordRanges, which are Join_Control and the circled letters (alphabetic, though their
+// category is So).
+inline constexpr std::string_view kWordCategories[] = {"L", "Nl", "M", "Nd", "Pc"};
+inline constexpr CodePointRange kCircledLetters[] = {
+    {0x24B6, 0x24E9}, {0x1F130, 0x1F149}, {0x1F150, 0x1F169}, {0x1F170, 0x1F189}};
+inline constexpr CodePointRange kExtraWordRanges[] = {
+    {0x200C, 0x200D}, kCircledLetters[0], kCircledLetters[1], kCircledLetters[2], kCircledLetters[3]};
 
 // Whether `cp` is in the dialect's Unicode \w class.
 [[nodiscard]] bool is_unicode_word(uint32_t cp);
@@ -33,20 +51,18 @@ using RangeList = std::vector<CodeRange>;
 // Whether [lo, hi] holds Unicode \w characters (bit 1) and characters outside it (bit 2).
 [[nodiscard]] uint8_t unicode_word_overlap(uint32_t lo, uint32_t hi);
 
+// Whether `c` may stand in a capture group name: alphabetic (L, Nl, M and the circled
+// letters; RE2 has no table of the marks that are alphabetic, so every mark counts), or,
+// unless `first`, alphabetic or numeric (N). ASCII: letters, and digits unless `first`.
+[[nodiscard]] bool is_group_name_char(uint32_t c, bool first);
+
+// ---- RE2 -------------------------------------------------------------------------------------
+
+// The instructions RE2 puts around every program (those of the empty pattern).
+[[nodiscard]] uint64_t re2_base_program_size();
+
 // The number of tables built so far in this process; each table adds one, once. Lets tests
 // check that a construction reuses the tables instead of building them again.
 [[nodiscard]] uint64_t tables_built();
-
-// Provided by the adapter, from RE2's own tables:
-// the members of each class item of `items` (such as "\\p{Lu}"; the items' sets must be
-// pairwise disjoint), read off in one pass over a text of every code point;
-[[nodiscard]] std::vector<RangeList> re2_class_partition(const std::vector<std::string>& items);
-// the members of an RE2 class text, from one pass of it over every code point: the plain
-// road that the tables above must equal (for tests);
-[[nodiscard]] RangeList re2_class_members(const std::string& class_text);
-// for each of `chars`, the smallest (lo) and largest (hi) member of its case-folding orbit;
-[[nodiscard]] std::vector<CodeRange> re2_fold_orbit_bounds(const std::vector<uint32_t>& chars);
-// the number of passes over every code point made so far (each costs milliseconds).
-[[nodiscard]] uint64_t re2_code_point_scans();
 
 }  // namespace vantorel::regex

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "elements/regex_adapter.hpp"
+#include "elements/regex_element.hpp"
 
 namespace vantorel::py {
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "elements/regex_adapter.hpp"
+#include "elements/regex_element.hpp"
 #include "text_ops/counts.hpp"
 #include "text_ops/periodic.hpp"
 #include "text_ops/word_scan.hpp"

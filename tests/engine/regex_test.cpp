@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "elements/chars.hpp"
 #include "elements/regex_adapter.hpp"
-#include "elements/regex_emit.hpp"
+#include "elements/regex_ast.hpp"
+#include "elements/regex_compile.hpp"
+#include "elements/regex_element.hpp"
 #include "elements/regex_tables.hpp"
+#include "elements/utf8.hpp"
 #include "support.hpp"
 
 namespace vantorel {
@@ -454,6 +456,18 @@ TEST(RegexErrors, LayoutShowsTheWrappedPatternAndACaretLine) {
   }
 }
 
+// A pattern that is not valid UTF-8 (only the engine can be handed one) is refused as a
+// whole, shown without carets: a stray continuation byte, a cut sequence, an overlong form,
+// a surrogate, a value past U+10FFFF and a byte that starts no sequence.
+TEST(RegexErrors, MalformedUtf8IsRefusedWhole) {
+  for (const std::string p : {"\x80", "a\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF", "[\xE2\x82]"}) {
+    SCOPED_TRACE(p);
+    const RegexBuild b = make_regex_element(p);
+    ASSERT_FALSE(b.element);
+    EXPECT_EQ(b.error, "regex parse error:\n    ^(?:" + p + ")\nerror: the pattern is not valid UTF-8");
+  }
+}
+
 TEST(RegexElement, MessageAndModes) {
   struct ModeCase {
     const char* pattern;
@@ -520,7 +534,7 @@ TEST(RegexElement, ModesOfTryMatchAt) {
   for (unsigned b = 0; b < 256; ++b) {
     const std::string text(1, static_cast<char>(b));
     const bool member = (b >= 'a' && b <= 'c') || (b >= '0' && b <= '9');
-    EXPECT_EQ(regex_of(cls).class_set.contains(b), member) << b;
+    EXPECT_EQ(match_at(*cls.element, text, 0), member ? std::optional<uint64_t>(1) : std::nullopt) << b;
     if (b < 128) testing::expect_roads_agree(*cls.element, text, 0);
   }
   EXPECT_EQ(match_at(*cls.element, "xb", 1), 2u);
@@ -535,32 +549,33 @@ TEST(RegexElement, RoadsAgreeAndStayOnCharacterBoundaries) {
       for (uint64_t pos = 0; pos <= t.size(); ++pos) {
         SCOPED_TRACE(std::string(p) + " at " + std::to_string(pos));
         testing::expect_roads_agree(*b.element, t, pos);
-        const bool inside = pos < t.size() && (static_cast<unsigned char>(t[pos]) & 0xC0) == 0x80;
-        if (inside) {
-          // The system's rule: a position inside a character never starts a match.
+        if (is_inside_character(t.data(), t.size(), pos)) {
+          // A position inside a character never starts a match.
           EXPECT_EQ(match_at(*b.element, t, pos), std::nullopt);
         }
         if (auto end = match_at(*b.element, t, pos)) {
-          EXPECT_FALSE(*end < t.size() && (static_cast<unsigned char>(t[*end]) & 0xC0) == 0x80);
+          EXPECT_FALSE(is_inside_character(t.data(), t.size(), *end));
         }
       }
     }
   }
 }
 
-// A random pattern over the constructs whose RE2 syntax means what the dialect means.
-std::string random_pattern(std::mt19937& rng, int depth) {
-  static const char* kAtoms[] = {"a", "b", "[ab]", "[^a]", ".", "\\d", "\\b", "^", "$", "(?i)a", "\\B", "[a-c]", "\\w"};
+// A random pattern of the given atoms: concatenations, alternations, groups and repetitions.
+std::string random_pattern(std::mt19937& rng, int depth, const std::vector<const char*>& atoms) {
   static const char* kOps[] = {"*", "+", "?", "*?", "+?", "??", "{2}", "{0,2}", "{1,}", "{1,3}?"};
   const unsigned r = rng() % 10;
-  if (depth == 0 || r < 3) return kAtoms[rng() % std::size(kAtoms)];
-  if (r < 5) return random_pattern(rng, depth - 1) + random_pattern(rng, depth - 1);
-  if (r < 7) return random_pattern(rng, depth - 1) + "|" + random_pattern(rng, depth - 1);
-  const std::string group = (rng() % 2 ? "(" : "(?:") + random_pattern(rng, depth - 1) + ")";
+  if (depth == 0 || r < 3) return atoms[rng() % atoms.size()];
+  if (r < 5) return random_pattern(rng, depth - 1, atoms) + random_pattern(rng, depth - 1, atoms);
+  if (r < 7) return random_pattern(rng, depth - 1, atoms) + "|" + random_pattern(rng, depth - 1, atoms);
+  const std::string group = (rng() % 2 ? "(" : "(?:") + random_pattern(rng, depth - 1, atoms) + ")";
   return r < 8 ? group : group + kOps[rng() % std::size(kOps)];
 }
 
-// The iteration rule written directly on RE2 for the same pattern text.
+// Constructs whose RE2 syntax means what the dialect means.
+const std::vector<const char*> kSameInRe2 = {"a", "b", "[ab]", "[^a]", ".", "\\d", "\\b", "^", "$", "(?i)a", "\\B", "[a-c]", "\\w"};
+
+// MatchIterator's order of matches written directly on RE2 for the same pattern text.
 std::string re2_spans(const std::string& pattern, std::string_view text) {
   RE2::Options o;
   o.set_log_errors(false);
@@ -597,7 +612,7 @@ TEST(RegexDialect, AgreesWithRe2WhereTheSyntaxMeansTheSame) {
   const std::string alphabet = "ab1 A\n-";
   int compared = 0;
   for (int i = 0; i < 3000; ++i) {
-    const std::string pattern = random_pattern(rng, 3);
+    const std::string pattern = random_pattern(rng, 3, kSameInRe2);
     std::string text;
     for (unsigned k = rng() % 9; k > 0; --k) text.push_back(alphabet[rng() % alphabet.size()]);
     const std::string want = re2_spans(pattern, text);
@@ -607,6 +622,61 @@ TEST(RegexDialect, AgreesWithRe2WhereTheSyntaxMeansTheSame) {
     ++compared;
   }
   EXPECT_GT(compared, 2500);
+}
+
+// Every road of a Regex gives the same matches, on generated patterns whose meaning at a
+// position does not depend on the text before it (no anchors or word assertions), in both
+// modes: the anchored road at each position (parse_impl, and try_match_at where the mode
+// runs the expression), the same expression over the whole text (the batch road), the
+// unanchored search from each position (its leftmost match starts at the first position
+// where the anchored road matches, and ends where it ends), and the iteration over the text.
+TEST(RegexElement, EveryRoadAgreesOnGeneratedCases) {
+  const std::vector<const char*> atoms = {"a", "b", "[ab]", "[^a]", ".", "\\d", "(?i)A", "[a-c]", "\\w", "\xC3\xA9",
+                                          "\\pL", "\\s", "(?i)\xC3\x89", "[\\w&&\\D]", "(?u)\\w", "a{3}"};
+  const std::vector<std::string> pieces = {"a", "b", "A", "\xC3\xA9", "\xC3\x89", " ", "1", "\n"};
+  std::mt19937 rng(99);
+  for (int i = 0; i < 1500; ++i) {
+    const std::string pattern = random_pattern(rng, 3, atoms);
+    std::string text;
+    for (unsigned k = rng() % 9; k > 0; --k) text += pieces[rng() % pieces.size()];
+    const RegexBuild b = make_regex_element(pattern);
+    ASSERT_TRUE(b.element) << pattern << ": " << b.error;
+    const RegexElement& e = regex_of(b);
+    SCOPED_TRACE("pattern /" + pattern + "/ on '" + text + "'");
+    const uint64_t n = text.size();
+    std::vector<std::optional<uint64_t>> anchored(n + 1);
+    for (uint64_t pos = 0; pos <= n; ++pos) {
+      ParseContext ctx{text.data(), n};
+      const ParseOutcome o = e.parse_impl(ctx, pos);
+      if (o.ok) anchored[pos] = o.end;
+      if (e.mode == RegexMode::General) {
+        EXPECT_EQ(match_at(e, text, pos), anchored[pos]) << pos;
+      }
+    }
+    uint64_t whole_end;
+    EXPECT_EQ(e.anchored->match_prefix(text.data(), n, &whole_end) ? std::optional<uint64_t>(whole_end) : std::nullopt,
+              anchored[0]);
+    for (uint64_t pos = 0; pos <= n; pos = next_character_boundary(text.data(), n, pos + 1)) {
+      uint64_t first = pos;
+      while (first <= n && !anchored[first]) first = next_character_boundary(text.data(), n, first + 1);
+      uint64_t s;
+      uint64_t end;
+      const bool found = e.unanchored->find(text.data(), n, pos, &s, &end);
+      ASSERT_EQ(found, first <= n) << pos;
+      if (found) {
+        EXPECT_EQ(std::make_pair(s, end), std::make_pair(first, *anchored[first])) << pos;
+      }
+    }
+    regex::MatchIterator it(*e.unanchored, text.data(), n);
+    uint64_t s;
+    uint64_t end;
+    uint64_t previous_end = 0;
+    while (it.next(&s, &end)) {
+      EXPECT_GE(s, previous_end);
+      EXPECT_EQ(anchored[s], std::optional<uint64_t>(end)) << s;
+      previous_end = end;
+    }
+  }
 }
 
 // Unicode word assertions at the pattern's edges are exact: `(?u)<lead>\\w+<trail>` against a
@@ -731,7 +801,7 @@ TEST(RegexClassAlgebra, AnOversizedEvaluationIsRefusedBeforeItRuns) {
 // A set as text, without the surrogates (no text holds them, so RE2 cannot show them).
 std::string ranges_text(const regex::RangeList& set) {
   std::string out;
-  for (regex::CodeRange r : set) {
+  for (CodePointRange r : set) {
     if (r.lo >= 0xD800 && r.hi <= 0xDFFF) continue;
     if (r.lo < 0xD800 && r.hi > 0xDFFF) {
       out += std::to_string(r.lo) + "-" + std::to_string(0xD7FF) + " ";
@@ -772,7 +842,7 @@ TEST(RegexTables, AgreeWithRe2ClassByClass) {
   }
   for (const regex::RangeList& set : sets) {
     std::string text = "(?i:[";
-    for (const regex::CodeRange& r : set) {
+    for (const CodePointRange& r : set) {
       regex::append_hex(text, r.lo);
       text += "-";
       regex::append_hex(text, r.hi);
@@ -823,15 +893,7 @@ TEST(RegexRobustness, RandomPatternsEndInAResultOrAnError) {
 // UTF-8 of the characters c0, c0 + step, ... (n of them).
 std::string spaced_chars(uint32_t c0, uint32_t step, int n) {
   std::string out;
-  for (uint32_t c = c0; n > 0; --n, c += step) {
-    if (c < 0x10000) {
-      out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-              static_cast<char>(0x80 | (c & 0x3F))};
-    } else {
-      out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-              static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-    }
-  }
+  for (uint32_t c = c0; n > 0; --n, c += step) append_utf8(out, c);
   return out;
 }
 

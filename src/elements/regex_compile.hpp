@@ -1,0 +1,27 @@
+// Compilation of a wrapped pattern of the regular-expression dialect: parse, translate,
+// build the RE2 expression and apply the size limit. The stages report error codes; this is
+// the edge where they become the error text.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "elements/regex_adapter.hpp"
+
+namespace vantorel::regex {
+
+struct CompileResult {
+  std::unique_ptr<Expression> expression;  // null on error
+  std::string error;                       // the error text when expression is null
+  bool single_class = false;               // the pattern inside its wrapper is one bracket class
+  uint64_t class_work = 0;                 // ranges read by class evaluation (see Translation)
+  uint64_t largest_fragment = 0;           // bytes of the longest RE2 text made for one node
+};
+
+// Compiles a wrapped pattern ("^(?:...)" or "(?:...)") with Unicode mode on or off. Errors:
+// "regex parse error:" with the text and a caret line, or the size-limit text.
+[[nodiscard]] CompileResult compile(std::string_view wrapped, bool unicode);
+
+}  // namespace vantorel::regex

@@ -1,0 +1,127 @@
+// Repetition: RE2's own operators where its limits allow, otherwise copies of the body in
+// chunks that RE2 accepts.
+#include "elements/regex_repeat.hpp"
+
+#include "elements/regex_adapter.hpp"
+#include "elements/regex_ast.hpp"
+#include "elements/regex_tables.hpp"
+
+namespace vantorel::regex {
+
+namespace {
+
+constexpr uint64_t kMaxLazyNesting = 2000;
+constexpr uint64_t kOptionalCopyCost = 32;
+
+// A lower bound on RE2's instructions for x{min,max} (or x{min,}) when x needs `body` at
+// least: RE2 makes a copy of x per count, and each optional copy or loop adds a branch.
+uint64_t repetition_insts(uint64_t body, uint32_t min, uint32_t max, bool unbounded) {
+  if (body == 0) return 0;
+  if (unbounded) return saturating_add(saturating_mul(std::max<uint32_t>(min, 1), body), 1);
+  return saturating_add(saturating_mul(min, body), saturating_mul(uint64_t{max} - min, saturating_add(body, 1)));
+}
+
+// Counted repetition beyond RE2's limits: copies in chunks that RE2 accepts. The optional
+// part chains greedy blocks. A lazy optional part chains lazy blocks too when every match of
+// the body has one length (each count then reaches one position, so the blocks try the
+// counts in the same order); for other bodies chaining would change which match is
+// preferred, so lazy copies nest, up to kMaxLazyNesting levels (RE2 handles deep nesting in
+// quadratic time); copies beyond that are chained, an approximation. The program size is
+// estimated first, so no oversized text is ever generated.
+void expand(RepeatedText& out, const std::string& b, uint32_t body_product, uint64_t body_insts, bool fixed_width,
+            uint32_t min, uint32_t max, bool unbounded, bool greedy) {
+  // RE2's compile time grows with the square of the number of optional items, so an
+  // optional copy counts at least kOptionalCopyCost instructions: at most about 10000 of
+  // them, compiled in well under a second.
+  const uint64_t optional = unbounded ? 1 : uint64_t{max} - min;
+  auto estimate_with = [&](uint64_t per_copy) {
+    return saturating_add(saturating_mul(min, per_copy), saturating_mul(optional, std::max(per_copy, kOptionalCopyCost)));
+  };
+  // The body's own lower bound decides first, without compiling it: nested counts refuse
+  // at the first level that is certain to pass the limit.
+  if (estimate_with(std::max<uint64_t>(1, body_insts)) > kMaxProgramSize) {
+    out.size_exceeded = true;
+    return;
+  }
+  const uint64_t base = re2_base_program_size();
+  const uint64_t one = re2_program_size(b);
+  const uint64_t per_copy = std::max<uint64_t>(1, one > base ? one - base : 1);
+  if (estimate_with(per_copy) > kMaxProgramSize) {
+    out.size_exceeded = true;
+    return;
+  }
+  const uint32_t k = std::max<uint32_t>(1, 1000 / std::max<uint32_t>(1, body_product));
+  auto chunk = [&](uint64_t count, bool may_skip) {
+    if (count == 1) return may_skip ? b + "?" : b;
+    return b + (may_skip ? "{0," : "{") + std::to_string(count) + "}";
+  };
+  std::string text;
+  for (uint64_t left = min; left > 0;) {
+    const uint64_t c = std::min<uint64_t>(left, k);
+    text += chunk(c, false);
+    left -= c;
+  }
+  if (unbounded) {
+    text += b + "*" + (greedy ? "" : "?");
+  } else if (max > min) {
+    const uint64_t extra = uint64_t{max} - min;
+    const std::string lazy = greedy ? "" : "?";
+    const uint64_t nested_copies = (greedy || fixed_width) ? 0 : std::min<uint64_t>(extra, kMaxLazyNesting + k);
+    for (uint64_t left = extra - nested_copies; left > 0;) {
+      const uint64_t c = std::min<uint64_t>(left, k);
+      text += chunk(c, true) + lazy;
+      left -= c;
+    }
+    if (nested_copies > 0) {
+      const uint64_t inner = std::min<uint64_t>(nested_copies, k);
+      const uint64_t depth = nested_copies - inner;
+      std::string nested;
+      nested.reserve(depth * (b.size() + 6) + b.size() + 16);
+      for (uint64_t d = 0; d < depth; ++d) nested += "(?:" + b;
+      nested += chunk(inner, true) + "?";
+      for (uint64_t d = 0; d < depth; ++d) nested += ")??";
+      text += nested;
+    }
+  }
+  out.text = std::move(text);
+  out.chained = true;
+  out.product = static_cast<uint32_t>(std::min<uint64_t>(1000, uint64_t{body_product} * k));
+}
+
+}  // namespace
+
+RepeatedText repeat(const std::string& atom, uint32_t product, uint64_t insts, bool fixed_width, uint32_t min,
+                    uint32_t max, bool unbounded, bool greedy) {
+  const std::string lazy = greedy ? "" : "?";
+  RepeatedText out;
+  out.product = product;
+  out.insts = repetition_insts(insts, min, max, unbounded);
+  if (unbounded && min == 0) {
+    out.text = atom + "*" + lazy;
+    return out;
+  }
+  if (unbounded && min == 1) {
+    out.text = atom + "+" + lazy;
+    return out;
+  }
+  if (!unbounded && min == 0 && max == 1) {
+    out.text = atom + "?" + lazy;
+    return out;
+  }
+  const uint64_t top = unbounded ? min : max;
+  if (top <= 1000 && uint64_t{product} * top <= 1000) {
+    out.text = atom + "{" + std::to_string(min);
+    if (unbounded) {
+      out.text += ",";
+    } else if (max != min) {
+      out.text += "," + std::to_string(max);
+    }
+    out.text += "}" + lazy;
+    out.product = static_cast<uint32_t>(product * std::max<uint64_t>(top, 1));
+    return out;
+  }
+  expand(out, atom, product, insts, fixed_width, min, max, unbounded, greedy);
+  return out;
+}
+
+}  // namespace vantorel::regex
