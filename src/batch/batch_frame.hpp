@@ -219,6 +219,17 @@ class ReuseMemory<Reuse::EveryObject, Kept, Hold> {
   OpenTable<PyObject*, Kept> table_;
 };
 
+// The constants every road gives run_batch, as a base class of the road: which shortcuts
+// it takes (kUniform, kPeriod, kReuse) and whether it makes Python objects while it
+// evaluates or adds (kMakesObjects, see ReuseMemory).
+template <bool Uniform, bool Period, Reuse R, bool MakesObjects>
+struct Shortcuts {
+  static constexpr bool kUniform = Uniform;
+  static constexpr bool kPeriod = Period;
+  static constexpr Reuse kReuse = R;
+  static constexpr bool kMakesObjects = MakesObjects;
+};
+
 // run_batch(inputs, road): the one scaffold of every batch method. It reads the list
 // (BatchInputs), takes the road's shortcuts in this order and gives the road's result:
 //   1. the empty list: road.start(0), then road.finish(1);
@@ -234,8 +245,7 @@ class ReuseMemory<Reuse::EveryObject, Kept, Hold> {
 // Whichever road is taken, the road sees the results that one evaluation per item would
 // give.
 //
-// The road supplies, besides the constants kUniform, kPeriod, kReuse and kMakesObjects (true
-// when it makes Python objects while it evaluates or adds, see ReuseMemory):
+// The road supplies, besides its Shortcuts:
 //   Result   what evaluating one item gives;
 //   Kept     what the reuse remembers of a Result (a plain value);
 //   PyResult<Result> evaluate(PyObject* object, std::string_view text): one item;

@@ -44,11 +44,7 @@ class EntryList {
 
 // The generic road: each entry the tokens of `parse` at byte 0 as a new list, or a new empty
 // list when the element fails (its message and position are dropped).
-struct GenericRoad : EntryList {
-  static constexpr bool kUniform = true;
-  static constexpr bool kPeriod = true;
-  static constexpr Reuse kReuse = Reuse::LastObject;
-  static constexpr bool kMakesObjects = true;
+struct GenericRoad : EntryList, Shortcuts<true, true, Reuse::LastObject, true> {
   using Result = PyRef;
   using Kept = PyObject*;
 
@@ -69,7 +65,7 @@ struct GenericRoad : EntryList {
 }  // namespace
 
 PyResult<PyRef> batch_parse(const ParserElement& element, ParseOperation parse, PyObject* inputs) noexcept {
-  GenericRoad road{{}, element, parse};
+  GenericRoad road{{}, {}, element, parse};
   return run_batch(inputs, road);
 }
 
@@ -81,11 +77,7 @@ namespace {
 // every entry one of two lists made at the start. The loop makes no object, so on the
 // standard build nothing can change the list while it runs.
 template <class Element>
-struct CachedStrRoad : EntryList {
-  static constexpr bool kUniform = true;
-  static constexpr bool kPeriod = false;
-  static constexpr Reuse kReuse = Reuse::LastObject;
-  static constexpr bool kMakesObjects = false;
+struct CachedStrRoad : EntryList, Shortcuts<true, false, Reuse::LastObject, false> {
   using Result = bool;
   using Kept = bool;
 
@@ -108,18 +100,15 @@ PyResult<PyRef> cached_str_parse_batch(PyObject* self, const CallArgs& args) noe
   if (!hit.ok()) return hit;
   PyResult<PyRef> miss = new_list(0);
   if (!miss.ok()) return miss;
-  CachedStrRoad<Element> road{{}, static_cast<const Element&>(*o->element), hit.value().get(), miss.value().get()};
+  CachedStrRoad<Element> road{
+      {}, {}, static_cast<const Element&>(*o->element), hit.value().get(), miss.value().get()};
   return run_batch(args[0].object, road);  // the creation references of the two lists go with this frame
 }
 
 // Suppress: the inner expression's try_match_at at byte 0 decides, input by input (no
 // uniform test, period or reuse). A match's entry is the one shared empty list, a failure's
 // a new empty list of its own.
-struct SuppressRoad : EntryList {
-  static constexpr bool kUniform = false;
-  static constexpr bool kPeriod = false;
-  static constexpr Reuse kReuse = Reuse::None;
-  static constexpr bool kMakesObjects = true;
+struct SuppressRoad : EntryList, Shortcuts<false, false, Reuse::None, true> {
   using Result = PyRef;
   using Kept = PyObject*;
 
@@ -152,7 +141,7 @@ template <>
 PyResult<PyRef> parse_batch<ClassId::Suppress>(PyObject* self, const CallArgs& args) noexcept {
   PyResult<PyRef> shared = new_list(0);
   if (!shared.ok()) return shared;
-  SuppressRoad road{{}, *class_element<ClassId::Suppress>(self).expr, shared.take()};
+  SuppressRoad road{{}, {}, *class_element<ClassId::Suppress>(self).expr, shared.take()};
   return run_batch(args[0].object, road);
 }
 
@@ -172,11 +161,7 @@ PyResult<PyRef> token_of(PyObject* input, std::string_view t, uint64_t end) noex
 // its period; every other list (one item included) remembers every distinct input object,
 // so each is evaluated once.
 template <class Rule>
-struct FlatTokenRoad {
-  static constexpr bool kUniform = false;
-  static constexpr bool kPeriod = true;
-  static constexpr Reuse kReuse = Reuse::EveryObject;
-  static constexpr bool kMakesObjects = true;
+struct FlatTokenRoad : Shortcuts<false, true, Reuse::EveryObject, true> {
   using Result = PyRef;     // the input's token, or empty when the element does not match it
   using Kept = PyObject*;   // borrowed from `tokens`, or nullptr
 
@@ -205,7 +190,7 @@ struct FlatTokenRoad {
 
 template <class Rule>
 PyResult<PyRef> flat_token_batch(PyObject* inputs, Rule rule) noexcept {
-  FlatTokenRoad<Rule> road{rule, {}};
+  FlatTokenRoad<Rule> road{{}, rule, {}};
   return run_batch(inputs, road);
 }
 
@@ -289,11 +274,7 @@ struct RunSlot {
 // skipped before any of them; each child's non-empty matched text is one token. A uniform
 // list gives one entry per input (new strs, no interning); any other list gives a flat list
 // of the tokens of all matching inputs, whose equal texts share one str.
-struct AndRoad {
-  static constexpr bool kUniform = true;
-  static constexpr bool kPeriod = true;
-  static constexpr Reuse kReuse = Reuse::IdentityCache;
-  static constexpr bool kMakesObjects = true;
+struct AndRoad : Shortcuts<true, true, Reuse::IdentityCache, true> {
   using Result = AndVerdict;
   using Kept = RunSlot;
 
@@ -374,7 +355,7 @@ struct AndRoad {
 
 template <>
 PyResult<PyRef> parse_batch<ClassId::And>(PyObject* self, const CallArgs& args) noexcept {
-  AndRoad road{class_element<ClassId::And>(self), {}, {}, {}};
+  AndRoad road{{}, class_element<ClassId::And>(self), {}, {}, {}};
   return run_batch(args[0].object, road);
 }
 

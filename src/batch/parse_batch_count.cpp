@@ -19,11 +19,7 @@ namespace {
 // guard stop of the test is raised, never counted as a miss. The shortcuts are the
 // template's: all of them by default.
 template <class Test, bool Uniform = true, bool Period = true, Reuse R = Reuse::IdentityCache>
-struct CountRoad {
-  static constexpr bool kUniform = Uniform;
-  static constexpr bool kPeriod = Period;
-  static constexpr Reuse kReuse = R;
-  static constexpr bool kMakesObjects = false;
+struct CountRoad : Shortcuts<Uniform, Period, R, false> {
   using Result = bool;
   using Kept = bool;
 
@@ -44,7 +40,7 @@ struct CountRoad {
 
 template <bool Uniform = true, bool Period = true, Reuse R = Reuse::IdentityCache, class Test>
 PyResult<PyRef> count_inputs(PyObject* inputs, Test test) noexcept {
-  CountRoad<Test, Uniform, Period, R> road{test};
+  CountRoad<Test, Uniform, Period, R> road{{}, test};
   return run_batch(inputs, road);
 }
 
@@ -58,13 +54,15 @@ PyResult<PyRef> count_every_input(const CallArgs& args) noexcept {
 
 // Group and Suppress: the count of their inner expression, through the handle's table.
 PyResult<PyRef> count_inner(const ElementRef& inner, const CallArgs& args) noexcept {
-  return count_inputs(args[0].object, [&inner](const char* t, uint64_t m) noexcept { return inner->try_match_at(t, m, 0); });
+  return count_inputs(args[0].object,
+                      [&inner](const char* t, uint64_t m) noexcept { return inner->try_match_at(t, m, 0); });
 }
 
 }  // namespace
 
 PyResult<PyRef> batch_count(const ParserElement& element, MatchOperation match, PyObject* inputs) noexcept {
-  return count_inputs(inputs, [&element, match](const char* t, uint64_t m) noexcept { return match(element, t, m, 0); });
+  return count_inputs(inputs,
+                      [&element, match](const char* t, uint64_t m) noexcept { return match(element, t, m, 0); });
 }
 
 // ---- Tests built into the counting steps ---------------------------------------------------
@@ -102,7 +100,8 @@ PyResult<PyRef> parse_batch_count<ClassId::StringEnd>(PyObject*, const CallArgs&
 template <>
 PyResult<PyRef> parse_batch_count<ClassId::Char>(PyObject* self, const CallArgs& args) noexcept {
   const CharElement& c = class_element<ClassId::Char>(self);
-  return count_inputs(args[0].object, [&c](const char* t, uint64_t m) noexcept { return verdict(char_counts(c, t, m)); });
+  return count_inputs(args[0].object,
+                      [&c](const char* t, uint64_t m) noexcept { return verdict(char_counts(c, t, m)); });
 }
 
 template <>
@@ -134,8 +133,9 @@ PyResult<PyRef> parse_batch_count<ClassId::Suppress>(PyObject* self, const CallA
 template <>
 PyResult<PyRef> parse_batch_count<ClassId::And>(PyObject* self, const CallArgs& args) noexcept {
   const AndElement& sequence = class_element<ClassId::And>(self);
-  return count_inputs<false>(
-      args[0].object, [&sequence](const char* t, uint64_t m) noexcept { return sequence.AndElement::try_match_at(t, m, 0); });
+  return count_inputs<false>(args[0].object, [&sequence](const char* t, uint64_t m) noexcept {
+    return sequence.AndElement::try_match_at(t, m, 0);
+  });
 }
 
 // Keyword: the uniform test and the IdentityCache, no period test.

@@ -323,9 +323,10 @@ inline constexpr std::string_view kNestingTooDeepMessage = "Grammar nesting too 
 
 // A stack-guard failure is final. The combinator that finds the stack nearly used up fails
 // at its position with an error of kind TooDeep and the text kNestingTooDeepMessage
-// (parse_impl) or reports Match::too_deep() (try_match_at), and every enclosing combinator passes that failure on unchanged instead
-// of treating it as an ordinary miss: no alternative is tried after it, no Optional or
-// repetition turns it into a shorter success, no SkipTo scans on. The caller of the whole
+// (parse_impl) or reports Match::too_deep() (try_match_at), and every enclosing combinator
+// passes that failure on unchanged instead of treating it as an ordinary miss: no
+// alternative is tried after it, no Optional or repetition turns it into a shorter success,
+// no SkipTo scans on. The caller of the whole
 // parse therefore sees exactly this message (or no match), never a success that a deeper
 // stack would not have given, and the unwinding costs one step per level.
 [[nodiscard]] inline ParseOutcome nesting_too_deep(uint64_t position) noexcept {

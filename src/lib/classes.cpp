@@ -144,7 +144,8 @@ constexpr MethodText kMethodTexts[] = {
     {C::Word, MethodId::SearchString,
      "Optimized Word search_string \xe2\x80\x94 O(1) byte-table scanning, dedup, list-of-lists output"},
     {C::Word, MethodId::SearchStringFlat, "UNUSED: Original optimized search_string (returns flat list)."},
-    {C::Word, MethodId::TransformString, "Specialized transform: uses 256-byte lookup tables for direct byte scanning."},
+    {C::Word, MethodId::TransformString,
+     "Specialized transform: uses 256-byte lookup tables for direct byte scanning."},
     {C::Regex, MethodId::ParseString,
      "Fast-path regex parse \xe2\x80\x94 returns the list directly, without an intermediate string"},
     {C::Regex, MethodId::Matches,
@@ -211,7 +212,8 @@ constexpr bool has_method(MethodId m) noexcept {
 constexpr bool method_texts_are_sound() noexcept {
   for (size_t i = 0; i < std::size(kMethodTexts); ++i) {
     const MethodText& row = kMethodTexts[i];
-    const auto classes_have = per_class([&row]<ClassId Cls>() { return Cls != row.cls || has_method<Cls>(row.method); });
+    const auto classes_have =
+        per_class([&row]<ClassId Cls>() { return Cls != row.cls || has_method<Cls>(row.method); });
     for (bool ok : classes_have) {
       if (!ok) return false;
     }

@@ -85,8 +85,9 @@ struct OpenTableEntry<T*, Value> {
   void take(T* k, uint64_t) noexcept { key = k; }
 };
 
-// A map from Key (a std::string_view, compared by its bytes, or a pointer) to Value, with open addressing: linear probing from the key's hash, at most half full,
-// doubling from 16 slots; nothing is allocated before the first insertion, and entries are
+// A map from Key (a std::string_view, compared by its bytes, or a pointer) to Value, with
+// open addressing: linear probing from the key's hash, at most half full, doubling from 16
+// slots; nothing is allocated before the first insertion, and entries are
 // never removed. Keys and values are plain values the table copies; whatever they refer to
 // belongs to the user, who must keep it alive while the table can be asked; a key's address
 // is never null (the bytes of a key lie in a text; a pointer key is an object).

@@ -59,7 +59,8 @@ TEST(WordElement, MatchesARunOfInitialAndBodyCharacters) {
       // A first character >= U+0080 is tested by its first byte: é is no member of Word('é').
       {"init e-acute", word(kEAcute), kEAcute, 0, "fail@0: Expected W:(" + kEAcute + "...)"},
       // A member first byte that starts a character takes the whole character.
-      {"init A-tilde on e-acute", word(kAtilde), kEAcute + kAtilde, 0, "end=4 ['" + kEAcute + kAtilde + "']", kWordBytes, "end=1"},
+      {"init A-tilde on e-acute", word(kAtilde), kEAcute + kAtilde, 0, "end=4 ['" + kEAcute + kAtilde + "']",
+       kWordBytes, "end=1"},
       // A member first byte inside a character starts no word in parse_impl.
       {"init copyright inside e-acute", word(kCopyright), kEAcute, 1,
        "fail@1: Expected W:(" + kCopyright + "...)", kWordBytes, "end=2"},
