@@ -283,22 +283,33 @@ struct AndRoad : Shortcuts<true, true, Reuse::IdentityCache, true> {
   std::vector<uint32_t> index;  // the flat result as index entries, in input order
   std::vector<uint32_t> runs;   // the run store of the reuse
 
-  // A uniform list: the one input's tokens as new strs in one entry, repeated n times.
-  [[nodiscard]] PyResult<PyRef> uniform(PyObject* /*object*/, std::string_view t, size_t n) const noexcept {
-    std::vector<PyRef> tokens;
-    std::optional<PyError> failure;  // a token that could not be made; no more are tried
+  // The sequence rule at byte 0 of t (and_sequence_at_start), handing each child's matched
+  // text t[b, e) to take(b, e). The verdict, or the first error of take (no later token is
+  // taken then), or nesting_too_deep_error for a stack-guard stop.
+  template <class Take>
+  [[nodiscard]] PyResult<bool> sequence_tokens(std::string_view t, Take&& take) const noexcept {
+    std::optional<PyError> failure;
     const Match m = and_sequence_at_start(sequence, t.data(), t.size(), [&](uint64_t b, uint64_t e) {
       if (failure) return;
-      PyResult<PyRef> s = new_str(t.substr(b, e - b));
-      if (s.ok()) {
-        tokens.push_back(s.take());
-      } else {
-        failure.emplace(s.take_error());
-      }
+      PyResult<bool> taken = take(b, e);
+      if (!taken.ok()) failure.emplace(taken.take_error());
     });
     if (failure) return std::move(*failure);
     if (m.is_too_deep()) return nesting_too_deep_error(0);
-    if (!m.matched) {
+    return m.matched;
+  }
+
+  // A uniform list: the one input's tokens as new strs in one entry, repeated n times.
+  [[nodiscard]] PyResult<PyRef> uniform(PyObject* /*object*/, std::string_view t, size_t n) const noexcept {
+    std::vector<PyRef> tokens;
+    PyResult<bool> matched = sequence_tokens(t, [&](uint64_t b, uint64_t e) -> PyResult<bool> {
+      PyResult<PyRef> s = new_str(t.substr(b, e - b));
+      if (!s.ok()) return s.take_error();
+      tokens.push_back(s.take());
+      return true;
+    });
+    if (!matched.ok()) return matched.take_error();
+    if (!matched.value()) {
       tokens.clear();  // what a failing input matched before it failed is dropped
     } else if (tokens.empty()) {
       // A match without tokens contributes no entry on the flat roads, which would take
@@ -315,20 +326,15 @@ struct AndRoad : Shortcuts<true, true, Reuse::IdentityCache, true> {
   // Appends the input's index entries; a failing input's entries are cut off.
   [[nodiscard]] PyResult<AndVerdict> evaluate(PyObject* object, std::string_view t) noexcept {
     const size_t mark = index.size();
-    std::optional<PyError> failure;  // a string that could not be made; no more are tried
-    const Match m = and_sequence_at_start(sequence, t.data(), t.size(), [&](uint64_t b, uint64_t e) {
-      if (failure) return;
+    PyResult<bool> matched = sequence_tokens(t, [&](uint64_t b, uint64_t e) -> PyResult<bool> {
       PyResult<uint32_t> entry = table.intern(object, t.data() + b, e - b);
-      if (entry.ok()) {
-        index.push_back(entry.value());
-      } else {
-        failure.emplace(entry.take_error());
-      }
+      if (!entry.ok()) return entry.take_error();
+      index.push_back(entry.value());
+      return true;
     });
-    if (failure) return std::move(*failure);
-    if (m.is_too_deep()) return nesting_too_deep_error(0);
-    if (!m.matched) index.resize(mark);
-    return AndVerdict{m.matched, mark};
+    if (!matched.ok()) return matched.take_error();
+    if (!matched.value()) index.resize(mark);
+    return AndVerdict{matched.value(), mark};
   }
   [[nodiscard]] PyResult<bool> start(size_t) noexcept { return true; }
   [[nodiscard]] RunSlot keep(const AndVerdict& v) noexcept {
