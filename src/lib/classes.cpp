@@ -257,8 +257,8 @@ constexpr ArgumentSpec constructor(ClassId cls, std::initializer_list<ParamSpec>
 }
 
 // A class as the module declares it: its docstring (the constructor's signature block; empty
-// for And, which has none), and its constructor's parameters and body (none for And, whose
-// instances come only from `+`).
+// for And, which has none), and its constructor's parameters and body (for And, whose
+// instances come only from `+`, an empty spec without a callable name, and no body).
 struct ClassDeclaration {
   ClassId cls;
   std::string_view doc;
@@ -321,14 +321,18 @@ constexpr size_t declaration_index(ClassId cls) {
 }
 template <ClassId Cls>
 constexpr const ClassDeclaration& kDeclaration = kClassDeclarations[declaration_index(Cls)];
+static_assert(per_class([]<ClassId Cls>() { return declaration_index(Cls); }).size() ==
+                  std::size(kClassDeclarations),
+              "every class has exactly one declaration, and there is no other");
 
+// True for every class but And: its declaration names a constructor.
+template <ClassId Cls>
+constexpr bool kHasConstructor = !kDeclaration<Cls>.spec.callable_name.empty();
+
+// The tp_new of class Cls (one that has a constructor).
 template <ClassId Cls>
 constexpr newfunc class_new() noexcept {
-  if constexpr (kDeclaration<Cls>.body == nullptr) {
-    return nullptr;
-  } else {
-    return &constructor_entry<kDeclaration<Cls>.spec, kDeclaration<Cls>.body>;
-  }
+  return &constructor_entry<kDeclaration<Cls>.spec, kDeclaration<Cls>.body>;
 }
 
 // ---- Creation and the cache -----------------------------------------------------------
@@ -339,8 +343,8 @@ template <ClassId Cls>
 PyResult<PyTypeObject*> create_class() noexcept {
   static const std::string qualified = "builtins." + std::string(class_name(Cls));
   std::vector<PyType_Slot> slots;
-  if constexpr (constexpr newfunc tp_new = class_new<Cls>(); tp_new != nullptr) {
-    slots.push_back({Py_tp_new, reinterpret_cast<void*>(tp_new)});
+  if constexpr (kHasConstructor<Cls>) {
+    slots.push_back({Py_tp_new, reinterpret_cast<void*>(class_new<Cls>())});
   }
   slots.push_back({Py_nb_add, reinterpret_cast<void*>(add_slot(Cls))});
   if (binaryfunc nb_or = or_slot(Cls)) slots.push_back({Py_nb_or, reinterpret_cast<void*>(nb_or)});
