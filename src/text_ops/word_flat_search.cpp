@@ -32,33 +32,41 @@ void scan_whole_words(const WordTables& tables, const char* text, uint64_t n, ui
 
 // ---- Periodic road ----------------------------------------------------------------------
 
-// The strs of the periodic road, one per distinct word of the block and the tail: each
-// entry counts the list items its str fills, so that the str's reference count is raised
-// once by that number. The road gives up beyond 32 distinct words.
-struct PeriodWord {
-  PyObject* str = nullptr;  // borrowed from the created strings
-  uint64_t block_entries = 0;
-  uint64_t tail_entries = 0;
-};
-using PeriodWordTable = OpenTable<std::string_view, PeriodWord>;
-constexpr uint64_t kMaxPeriodWords = 32;
+// The distinct words of the periodic road, at most 32, each with its str and the number of
+// list items the str fills, so that its reference count is raised once by that number.
+class PeriodWords {
+ public:
+  static constexpr uint32_t kNone = UINT32_MAX;  // a 33rd distinct word: the road gives up
 
-// The entry of `word`, its str made on first sight (kept in `created`); nullptr when the
-// word would be the 33rd distinct one. A str the interpreter cannot make is its error.
-PyResult<PeriodWord*> period_word(PeriodWordTable& table, std::vector<PyRef>& created, std::string_view word) noexcept {
-  if (table.size() == kMaxPeriodWords && table.find(word) == nullptr) return static_cast<PeriodWord*>(nullptr);
-  bool inserted = false;
-  auto* entry = table.find_or_insert(word, &inserted);
-  if (entry == nullptr) return PyError::no_memory();
-  PeriodWord& w = entry->value;
-  if (w.str == nullptr) {
+  struct Word {
+    PyRef str;
+    uint64_t block_entries = 0;
+    uint64_t tail_entries = 0;
+  };
+
+  // The index of `word`, its str made on first sight; kNone when it would be the 33rd
+  // distinct word. A str (or a table) that cannot be made is its error.
+  [[nodiscard]] PyResult<uint32_t> index_of(std::string_view word) noexcept {
+    if (words_.size() == kMaxWords && table_.find(word) == nullptr) return kNone;
+    bool inserted = false;
+    auto* entry = table_.find_or_insert(word, &inserted);
+    if (entry == nullptr) return PyError::no_memory();
+    if (!inserted) return entry->value;
     PyResult<PyRef> str = new_str(word);
-    if (!str.ok()) return str.take_error();
-    created.push_back(str.take());
-    w.str = created.back().get();
+    if (!str.ok()) return str.take_error();  // the call ends with this error
+    entry->value = static_cast<uint32_t>(words_.size());
+    words_.push_back(Word{str.take()});
+    return entry->value;
   }
-  return &w;
-}
+
+  [[nodiscard]] Word& operator[](uint32_t i) noexcept { return words_[i]; }
+  [[nodiscard]] std::vector<Word>& all() noexcept { return words_; }
+
+ private:
+  static constexpr size_t kMaxWords = 32;
+  OpenTable<std::string_view, uint32_t> table_;  // a word's bytes in the text -> its index
+  std::vector<Word> words_;
+};
 
 // The list of the periodic road, or an empty PyRef when the road does not apply: the text
 // has period p, but the block has no word, a word runs on from one block into the next,
@@ -71,18 +79,17 @@ PyResult<PyRef> periodic_words(const WordTables& tables, const char* text, uint6
   if (raw.empty() || (raw.back().second == p && tables.body[static_cast<unsigned char>(text[p])] != 0)) {
     return PyRef();
   }
-  PeriodWordTable table;
-  std::vector<PyRef> created;  // every str of the call, each holding its own reference
-  std::vector<PeriodWord*> block;
+  PeriodWords words;
+  std::vector<uint32_t> block;  // the block's words, as indices
   // The block starts on a character boundary (text[p] equals text[0]), so whole-character
   // widening inside the block never reaches past p.
   for (auto [start, end] : raw) {
     if (!take_whole_characters(text, n, start, &end)) continue;
-    PyResult<PeriodWord*> entry = period_word(table, created, std::string_view(text + start, end - start));
-    if (!entry.ok()) return entry.take_error();
-    if (entry.value() == nullptr) return PyRef();
-    ++entry.value()->block_entries;
-    block.push_back(entry.value());
+    PyResult<uint32_t> index = words.index_of(std::string_view(text + start, end - start));
+    if (!index.ok()) return index.take_error();
+    if (index.value() == PeriodWords::kNone) return PyRef();
+    ++words[index.value()].block_entries;
+    block.push_back(index.value());
   }
   if (block.empty()) return PyRef();
   const uint64_t q = n / p;
@@ -91,21 +98,21 @@ PyResult<PyRef> periodic_words(const WordTables& tables, const char* text, uint6
     PyResult<PyRef> once = new_list(j);
     if (!once.ok()) return once;
     for (uint64_t i = 0; i < j; ++i) {
-      PyList_SET_ITEM(once.value().get(), static_cast<Py_ssize_t>(i), Py_NewRef(block[i]->str));
+      PyList_SET_ITEM(once.value().get(), static_cast<Py_ssize_t>(i), Py_NewRef(words[block[i]].str.get()));
     }
     return repeat_list(once.take(), q);
   }
-  std::vector<PeriodWord*> tail;
-  std::optional<PyResult<PeriodWord*>> stop;  // a str that could not be made, or a 33rd word
+  std::vector<uint32_t> tail;  // the tail's words, as indices
+  std::optional<PyResult<uint32_t>> stop;  // a str that could not be made, or a 33rd word
   scan_whole_words(tables, text, n, q * p, n, [&](uint64_t start, uint64_t end) {
     if (stop) return;
-    PyResult<PeriodWord*> entry = period_word(table, created, std::string_view(text + start, end - start));
-    if (!entry.ok() || entry.value() == nullptr) {
-      stop.emplace(std::move(entry));
+    PyResult<uint32_t> index = words.index_of(std::string_view(text + start, end - start));
+    if (!index.ok() || index.value() == PeriodWords::kNone) {
+      stop.emplace(std::move(index));
       return;
     }
-    ++entry.value()->tail_entries;
-    tail.push_back(entry.value());
+    ++words[index.value()].tail_entries;
+    tail.push_back(index.value());
   });
   if (stop) {
     if (!stop->ok()) return stop->take_error();
@@ -122,18 +129,17 @@ PyResult<PyRef> periodic_words(const WordTables& tables, const char* text, uint6
   // written directly on both builds (a free-threaded build counts them as owned by this
   // thread, and Py_SET_REFCNT leaves immortal strings alone).
   PyObject** items = reinterpret_cast<PyListObject*>(list.get())->ob_item;
-  for (uint64_t i = 0; i < j; ++i) items[i] = block[i]->str;
+  for (uint64_t i = 0; i < j; ++i) items[i] = words[block[i]].str.get();
   for (uint64_t have = j; have < filled;) {
     const uint64_t copy = have < filled - have ? have : filled - have;
     std::memcpy(items + have, items, copy * sizeof(PyObject*));
     have += copy;
   }
-  for (size_t i = 0; i < tail.size(); ++i) items[filled + i] = tail[i]->str;
-  table.for_each([q](PeriodWordTable::Entry& entry) {
-    const PeriodWord& word = entry.value;
+  for (size_t i = 0; i < tail.size(); ++i) items[filled + i] = words[tail[i]].str.get();
+  for (const PeriodWords::Word& word : words.all()) {
     const uint64_t entries = word.block_entries * q + word.tail_entries;
-    Py_SET_REFCNT(word.str, Py_REFCNT(word.str) + static_cast<Py_ssize_t>(entries));
-  });
+    Py_SET_REFCNT(word.str.get(), Py_REFCNT(word.str.get()) + static_cast<Py_ssize_t>(entries));
+  }
   return list;
 }
 
