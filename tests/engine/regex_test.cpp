@@ -766,7 +766,7 @@ TEST(RegexRobustness, RandomPatternsEndInAResultOrAnError) {
       "a", "b", "\xC3\xA9", "\xF0\x9F\x98\x80", ".", "(", ")", "(?:", "(?i)", "(?-u)", "(?u)", "(?x)", "(?s)",
       "(?U)", "(?R)", "|", "*", "+", "?", "{2}", "{0,3}", "{1001}", "{0,1500}?", "[", "]", "[^", "&&", "--",
       "~~", "-", "^", "$", "\\b", "\\B", "\\<", "\\>", "\\b{start}", "\\b{end-half}", "\\w", "\\W", "\\d",
-      "\\S", "\\pL", "\\p{Greek}", "\\x{10FFFF}", "\\xff", "[:alpha:]", "\\", "#", " ", "\n", "(?P<n>",
+      "\\S", "\\pL", "\\p{Greek}", "\\p{Emoji}", "\\p{scx=Grek}", "\\x{10FFFF}", "\\xff", "[:alpha:]", "\\", "#", " ", "\n", "(?P<n>",
       "z-a", "}", "{", "0", "15"};
   const std::vector<std::string> pieces = {"a", "b", "\xC3\xA9", " ", "_", "1", "\n", "\xF0\x9F\x98\x80"};
   std::mt19937 rng(5);
