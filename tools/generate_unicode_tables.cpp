@@ -14,13 +14,16 @@
 #include <utility>
 #include <vector>
 
+#include "elements/regex_ranges.hpp"
 #include "elements/regex_unicode_data.hpp"
 
 namespace {
 
 using vantorel::CodePointRange;
 using vantorel::regex::normalize_property_name;
-using Ranges = std::vector<CodePointRange>;
+using vantorel::regex::RangeSet;
+using vantorel::regex::sort_and_merge;
+using Ranges = vantorel::regex::RangeList;
 
 [[noreturn]] void die(const std::string& what) {
   std::fprintf(stderr, "generate_unicode_tables: %s\n", what.c_str());
@@ -100,16 +103,8 @@ Ranges normalised(Ranges r) {
     if (x.lo < 0xD800) cut.push_back({x.lo, 0xD7FF});
     if (x.hi > 0xDFFF) cut.push_back({0xE000, x.hi});
   }
-  std::sort(cut.begin(), cut.end(), [](const CodePointRange& a, const CodePointRange& b) { return a.lo < b.lo; });
-  Ranges out;
-  for (const CodePointRange& x : cut) {
-    if (!out.empty() && x.lo <= out.back().hi + 1) {
-      out.back().hi = std::max(out.back().hi, x.hi);
-    } else {
-      out.push_back(x);
-    }
-  }
-  return out;
+  sort_and_merge(cut);
+  return cut;
 }
 
 Ranges unite(std::initializer_list<const Ranges*> parts) {
@@ -118,16 +113,7 @@ Ranges unite(std::initializer_list<const Ranges*> parts) {
   return normalised(std::move(all));
 }
 
-Ranges complement(const Ranges& r) {
-  Ranges out;
-  uint32_t next = 0;
-  for (const CodePointRange& x : r) {
-    if (x.lo > next) out.push_back({next, x.lo - 1});
-    next = x.hi + 1;
-  }
-  if (next <= 0x10FFFF) out.push_back({next, 0x10FFFF});
-  return normalised(std::move(out));
-}
+Ranges complement(const Ranges& r) { return normalised(RangeSet::of_list(r).complement().ranges()); }
 
 // ---- aliases ------------------------------------------------------------------------------
 
@@ -324,8 +310,12 @@ int main(int argc, char** argv) {
   // union of V's set and every set before it).
   const SetMap added = read_sets(age_file, age_values);
   std::vector<std::pair<std::string, const Ranges*>> ages;
+  double previous = 0;
   for (const auto& fields : value_file.lines) {
     if (fields[0] != "age" || fields[2] == "Unassigned") continue;
+    const double number = std::strtod(fields[1].c_str(), nullptr);  // "6.0": minor versions stay below 10
+    if (number <= previous) die("Age values out of order in " + value_file.path);
+    previous = number;
     auto it = added.find(fields[2]);
     if (it == added.end()) die("no characters of Age " + fields[2] + " in " + age_file.path);
     ages.emplace_back(fields[2], &it->second);
