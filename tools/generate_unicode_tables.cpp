@@ -412,10 +412,12 @@ int main(int argc, char** argv) {
   }
   body += "};\n";
   body += "constexpr FoldLink kCaseFolding[] = {\n";
+  std::map<uint32_t, size_t> index;  // character -> its link's place in the table
+  for (const auto& [c, n] : next) index.emplace(c, index.size());
   int on_line = 0;
   for (const auto& [c, n] : next) {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "{0x%X,0x%X},", c, n);
+    std::snprintf(buf, sizeof buf, "{0x%X,%zu},", c, index[n]);
     body += buf;
     if (++on_line % 8 == 0) body += "\n";
   }

@@ -63,10 +63,8 @@ RangeList case_fold_closure(const RangeList& set, uint64_t* links_read) {
   for (const CodePointRange& r : set) {
     auto it = std::lower_bound(links.begin(), links.end(), r.lo, [](const FoldLink& l, uint32_t c) { return l.c < c; });
     for (; it != links.end() && it->c <= r.hi; ++it) {
-      for (uint32_t c = it->next; c != it->c;) {
-        out.push_back({c, c});
-        const auto at = std::lower_bound(links.begin(), links.end(), c, [](const FoldLink& l, uint32_t x) { return l.c < x; });
-        c = at->next;
+      for (const FoldLink* l = &links[it->next]; l->c != it->c; l = &links[l->next]) {
+        out.push_back({l->c, l->c});
         ++read;
       }
       ++read;

@@ -35,8 +35,9 @@ struct EnumeratedProperty {
   bool cumulative;                     // a value means its set and every set before it (Age)
 };
 
-// One link of a simple case-folding orbit: `next` is the next member of the orbit of `c`
-// (in ascending order, the largest leading back to the smallest).
+// One link of a simple case-folding orbit: `next` is the index, in the same table, of the
+// link of the next member of the orbit of `c` (in ascending order, the largest leading back
+// to the smallest), so that an orbit is walked without a search.
 struct FoldLink {
   uint32_t c;
   uint32_t next;
