@@ -12,6 +12,8 @@ vantorel_need_packages() {
   pkg-config --exists re2 2>/dev/null || missing+=(libre2-dev)
   [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
   [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+  # The Unicode Character Database the regex tables are generated from.
+  [ -f /usr/share/unicode/DerivedCoreProperties.txt ] || missing+=(unicode-data)
   vantorel_install_packages "${missing[@]}"
 }
 

@@ -12,6 +12,8 @@
 
 #include "elements/element.hpp"
 #include "elements/literals.hpp"
+#include "elements/regex_adapter.hpp"
+#include "elements/regex_element.hpp"
 
 namespace vantorel::testing {
 
@@ -50,5 +52,26 @@ ElementRef wrap(ElementRef child, Extra... extra) {
 ElementRef forward();
 // forward_set on a Forward made by forward().
 void set_target(const ElementRef& forward, ElementRef target);
+
+// ---- regular expressions ----
+
+// The element a successful make_regex_element built.
+inline const RegexElement& regex_of(const RegexBuild& b) { return static_cast<const RegexElement&>(*b.element); }
+
+// The matches of an expression over `text` as "s-e,s-e".
+std::string spans_of(const regex::Expression& expression, std::string_view text);
+
+// The matches of the unanchored expression of `pattern`, or "error: <text>".
+std::string spans(std::string_view pattern, std::string_view text);
+
+// One line of a table of patterns: the matches on `text`, or an error.
+struct RegexCase {
+  const char* pattern;
+  std::string text;
+  const char* expected;  // spans, or "error: <part of the last line>"
+};
+
+// Checks every case of the table (an error case: the last line of the error holds the text).
+void run_regex_cases(const std::vector<RegexCase>& cases);
 
 }  // namespace vantorel::testing
