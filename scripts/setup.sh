@@ -11,6 +11,8 @@ vantorel_need_packages() {
   command -v pkg-config >/dev/null || missing+=(pkg-config)
   pkg-config --exists re2 2>/dev/null || missing+=(libre2-dev)
   [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+  # The Unicode Character Database the regex tables are generated from.
+  [ -f /usr/share/unicode/DerivedCoreProperties.txt ] || missing+=(unicode-data)
   vantorel_install_packages "${missing[@]}"
 }
 

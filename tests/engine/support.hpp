@@ -1,7 +1,7 @@
 // Helpers for the engine tests: running an element on a text by every road (check_roads,
 // with the departures between the roads listed once, in support.cpp), describing the tokens
-// it yields, grammar builders, and the small grammars and short texts of the exhaustive
-// tests.
+// it yields, grammar builders, the small grammars and short texts of the exhaustive tests,
+// and the tables of regular-expression matches.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +14,8 @@
 
 #include "elements/element.hpp"
 #include "elements/literals.hpp"
+#include "elements/regex_adapter.hpp"
+#include "elements/regex_element.hpp"
 
 namespace vantorel::testing {
 
@@ -105,5 +107,26 @@ std::vector<std::string> short_texts();
 
 // True when every Str token of `results` holds whole UTF-8 characters.
 [[nodiscard]] bool tokens_whole(const ParseResults& results);
+
+// ---- regular expressions ----
+
+// The element a successful make_regex_element built.
+inline const RegexElement& regex_of(const RegexBuild& b) { return static_cast<const RegexElement&>(*b.element); }
+
+// The matches of an expression over `text` as "s-e,s-e".
+std::string spans_of(const regex::Expression& expression, std::string_view text);
+
+// The matches of the unanchored expression of `pattern`, or "error: <text>".
+std::string spans(std::string_view pattern, std::string_view text);
+
+// One line of a table of patterns: the matches on `text`, or an error.
+struct RegexCase {
+  const char* pattern;
+  std::string text;
+  const char* expected;  // spans, or "error: <part of the last line>"
+};
+
+// Checks every case of the table (an error case: the last line of the error holds the text).
+void run_regex_cases(const std::vector<RegexCase>& cases);
 
 }  // namespace vantorel::testing
