@@ -238,7 +238,8 @@ void FlatResults::push_all(ParseResults&& results) noexcept {
 
 Match FlatResults::fail(const ParseError& error) noexcept {
   strings_.push_back(error.message);
-  return fail(error.message.view(), error.position);
+  error_ = FlatError{error.message.view(), error.position, error.kind};
+  return Match::none();
 }
 
 // The same Forward target is met again and again in a recursive grammar: the few handles

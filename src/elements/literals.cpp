@@ -8,10 +8,7 @@ namespace {
 
 IdentTable make_ident_table() noexcept {
   IdentTable t{};
-  for (unsigned b = 0; b < 256; ++b) {
-    t.is_ident[b] = static_cast<unsigned char>((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') ||
-                                               (b >= 'a' && b <= 'z') || b == '_');
-  }
+  for (unsigned b = 0; b < 256; ++b) t.is_ident[b] = is_ascii_word_byte(static_cast<unsigned char>(b)) ? 1 : 0;
   return t;
 }
 
@@ -188,12 +185,9 @@ CharElement::CharElement(std::string_view chars) noexcept
 Match CharElement::token_end(const char* text, uint64_t n, uint64_t pos) const noexcept {
   if (!match(text, n, pos).matched) return Match::none();
   const auto b = static_cast<unsigned char>(text[pos]);
-  uint64_t width = 1;
-  if (b >= 0x80) {
-    if (b < 0xC0) return Match::none();
-    width = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-    if (width > n - pos) width = n - pos;
-  }
+  if (is_continuation_byte(b)) return Match::none();
+  uint64_t width = utf8_sequence_length(b);
+  if (width > n - pos) width = n - pos;
   return Match::at(pos + width);
 }
 

@@ -32,8 +32,13 @@ void append_literal(std::string& out, uint32_t c);
 // reading of (?i)c).
 [[nodiscard]] std::string ascii_letter_either_case(uint32_t c);
 
-// The items of the Unicode \w class as they stand inside an RE2 bracket class. Built once.
+// The items of the Unicode \w class as they stand inside an RE2 bracket class (explicit
+// ranges). Built once per process, on first use.
 [[nodiscard]] const std::string& unicode_word_class_items();
+
+// The RE2 text of the character `c` under Unicode case folding: `c` alone, or a class of its
+// folding orbit (the Unicode-mode reading of (?i)c).
+[[nodiscard]] std::string case_insensitive_char_text(uint32_t c);
 
 struct ClassTranslation {
   bool ok = false;

@@ -1,49 +1,48 @@
 // Token conversion: one Python object per token and per group, lists made at their final
-// length and filled in place.
+// length and filled in place, from a ParseResults or from a flat-road result; and the text of
+// a failed parse.
 #include "text_ops/token_to_py.hpp"
 
 #include <cstring>
+#include <string>
 #include <vector>
-
-#include "elements/fatal.hpp"
 
 namespace vantorel::py {
 
 PyResult<PyRef> token_to_py(const Token& token) noexcept {
   if (token.is_str()) return new_str(token.text());
-  const auto items = token.items();
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
-  if (!list) return PyError::fetch();
-  for (size_t i = 0; i < items.size(); ++i) {
-    PyResult<PyRef> item = token_to_py(items[i]);
-    if (!item.ok()) return item.take_error();  // `list` releases what it holds
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.value().release());
+  return tokens_to_list(token.items());
+}
+
+PyResult<PyRef> tokens_to_list(std::span<const Token> tokens) noexcept {
+  PyResult<PyRef> list = new_list(tokens.size());
+  if (!list.ok()) return list;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    PyResult<PyRef> item = token_to_py(tokens[i]);
+    if (!item.ok()) return item;  // `list` releases what it holds
+    PyList_SET_ITEM(list.value().get(), static_cast<Py_ssize_t>(i), item.take().release());
   }
   return list;
 }
 
-namespace {
-
-// A new str of the UTF-8 bytes of a token, as PyUnicode_FromStringAndSize makes it. Most
-// tokens cut from a text are short ASCII runs: those are copied straight into a new ASCII
-// str, sparing the decoder's setup; empty and one-character texts (which the interpreter
-// shares) and every text beyond ASCII take the interpreter's own road.
-PyRef token_str(std::string_view bytes) noexcept {
+// Most tokens cut from a text are short ASCII runs: those are copied straight into a new
+// ASCII str, sparing the decoder's setup; empty and one-character texts (which the
+// interpreter shares) and every text beyond ASCII take the interpreter's own road.
+PyResult<PyRef> token_str(std::string_view bytes) noexcept {
   if (bytes.size() >= 2) {
     unsigned char any = 0;
     for (const char c : bytes) any |= static_cast<unsigned char>(c);
     if (any < 0x80) {
       PyObject* s = PyUnicode_New(static_cast<Py_ssize_t>(bytes.size()), 127);
-      if (s == nullptr) {
-        PyErr_WriteUnraisable(nullptr);
-        fatal("could not create a str");
-      }
+      if (s == nullptr) return PyError::fetch();
       std::memcpy(PyUnicode_1BYTE_DATA(s), bytes.data(), bytes.size());
       return PyRef::steal(s);
     }
   }
   return new_str(bytes);
 }
+
+namespace {
 
 // The lists still being filled while list_of_tokens walks the entries, innermost last.
 // A few levels live in place; deeper nesting moves them to the heap.
@@ -92,12 +91,13 @@ class OpenLists {
 // A new list of the `count` tokens that start at entry `i`, which is left after them. One
 // pass over the entries in order, each group's items right after its head; the walk keeps
 // its open lists on a stack of its own, not on the call stack, so a result nested as deep
-// as the parse could go converts whatever the depth.
+// as the parse could go converts whatever the depth. On an error `open` releases every list
+// made so far.
 PyResult<PyRef> list_of_tokens(const FlatToken* entries, uint64_t& i, uint64_t count) noexcept {
   OpenLists open;
   for (;;) {
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
-    if (list == nullptr) return PyError::fetch();  // `open` releases the lists made so far
+    if (list == nullptr) return PyError::fetch();
     open.push(list, count);
     for (;;) {
       OpenLists::Level& level = open.top();
@@ -113,7 +113,9 @@ PyResult<PyRef> list_of_tokens(const FlatToken* entries, uint64_t& i, uint64_t c
         count = entry.item_count();
         break;  // open the group's list
       }
-      PyList_SET_ITEM(level.list, static_cast<Py_ssize_t>(level.filled++), token_str(entry.text()).release());
+      PyResult<PyRef> str = token_str(entry.text());
+      if (!str.ok()) return str;
+      PyList_SET_ITEM(level.list, static_cast<Py_ssize_t>(level.filled++), str.take().release());
     }
   }
 }
@@ -129,6 +131,21 @@ PyResult<PyRef> flat_token_to_py(const FlatResults& results, uint64_t& i) noexce
   const FlatToken& entry = results.data()[i++];
   if (!entry.is_group()) return token_str(entry.text());
   return list_of_tokens(results.data(), i, entry.item_count());
+}
+
+PyError parse_exception(uint64_t position, std::string_view message) noexcept {
+  std::string text = "ParseException at position " + std::to_string(position) + ": ";
+  text.append(message);
+  return PyError::ours(PyExc_ValueError, std::move(text));
+}
+
+PyError nesting_too_deep_error(uint64_t position) noexcept {
+  return parse_exception(position, kNestingTooDeepMessage);
+}
+
+PyResult<PyRef> outcome_to_list(Match m, const FlatResults& out) noexcept {
+  if (!m.matched) return parse_exception(out.error());
+  return flat_to_list(out);
 }
 
 }  // namespace vantorel::py
