@@ -30,6 +30,11 @@ namespace vantorel {
   return b == 9 || b == 10 || b == 13 || b == 32;
 }
 
+// The same four bytes as a set.
+inline constexpr ByteSet kSkippedWhitespaceBytes{{(uint64_t{1} << 9) | (uint64_t{1} << 10) | (uint64_t{1} << 13) |
+                                                     (uint64_t{1} << 32),
+                                                 0, 0, 0}};
+
 // The first position at or after p (p <= length) whose byte is not skipped whitespace,
 // or length.
 [[nodiscard]] inline uint64_t advance_past_whitespace(const char* text, uint64_t length, uint64_t p) noexcept {
@@ -267,6 +272,12 @@ class ParserElement {
   // parse_into with the element's own failure at pos, try_match_at with no match) and does
   // nothing else. Every byte by default; the leaves that test their first byte say which.
   [[nodiscard]] virtual ByteSet first_bytes() const noexcept { return ByteSet::all(); }
+  // True when the element skips whitespace before anything else: try_match_at at a position
+  // whose byte is skipped whitespace gives the verdict and end of try_match_at at the first
+  // position after that run of whitespace (so a miss there is a miss all along the run and
+  // at the position after it). first_bytes then holds the whitespace bytes. False by
+  // default; the sequences and repetitions whose first child skips whitespace say true.
+  [[nodiscard]] virtual bool skips_whitespace_first() const noexcept { return false; }
 
  private:
   friend class ElementRef;

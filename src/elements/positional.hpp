@@ -23,6 +23,7 @@ class NoMatchElement final : public ParserElement {
   Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override { return ByteSet(); }
 };
 
 class LineStartElement final : public ParserElement {
@@ -39,6 +40,8 @@ class LineEndElement final : public ParserElement {
   Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  // Before the end of the text only a line feed matches.
+  [[nodiscard]] ByteSet first_bytes() const noexcept override { return ByteSet::of('\n'); }
 };
 
 class StringStartElement final : public ParserElement {
@@ -55,6 +58,8 @@ class StringEndElement final : public ParserElement {
   Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  // Nothing before the end of the text matches.
+  [[nodiscard]] ByteSet first_bytes() const noexcept override { return ByteSet(); }
 };
 
 // The text from pos to the next line feed (not consumed) or the end. No match beyond the

@@ -153,7 +153,19 @@ Match AndElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) 
 // Skipping the alternatives that cannot start at a byte changes nothing but the work: each
 // would fail there and do nothing else, and a failure of theirs would be overwritten by a
 // later one. The table stops at 255 (a later first candidate starts the search at 255).
-MatchFirstElement::MatchFirstElement(std::vector<ElementRef> alternatives) noexcept : exprs(std::move(alternatives)) {
+// Its match begins with one of the alternatives, at its own position; none matches with no
+// alternatives.
+StartRule MatchFirstElement::start_rule(const std::vector<ElementRef>& alternatives) noexcept {
+  StartRule rule{ByteSet(), !alternatives.empty()};
+  for (const ElementRef& alternative : alternatives) {
+    rule.bytes = rule.bytes | alternative->first_bytes();
+    rule.after_whitespace = rule.after_whitespace && alternative->skips_whitespace_first();
+  }
+  return rule;
+}
+
+MatchFirstElement::MatchFirstElement(std::vector<ElementRef> alternatives) noexcept
+    : ElementWithStartRule(start_rule(alternatives)), exprs(std::move(alternatives)) {
   constexpr size_t kMost = 255;
   const size_t n = exprs.size() < kMost ? exprs.size() : kMost;
   std::memset(first_candidate_, static_cast<int>(n), sizeof first_candidate_);

@@ -136,6 +136,13 @@ TEST(AllKinds, RoadsAgreeOnEveryShortTextAtEveryPosition) {
         // first_bytes: at a byte outside it, every road fails.
         const bool excluded = pos < text.size() && !g.element->first_bytes().contains(static_cast<unsigned char>(text[pos]));
         good = good && (!excluded || (!o.ok && !m.matched));
+        // skips_whitespace_first: at a whitespace byte, try_match_at answers as after the run.
+        if (g.element->skips_whitespace_first() && pos < text.size() &&
+            is_skipped_whitespace(static_cast<unsigned char>(text[pos]))) {
+          const Match after = g.element->try_match_at(text.data(), text.size(),
+                                                      advance_past_whitespace(text.data(), text.size(), pos));
+          good = good && after.matched == m.matched && (!m.matched || after.end == m.end);
+        }
         const std::string plain = parse_at(*g.element, text, pos);
         const std::string flat = testing::parse_into_at(*g.element, text, pos);
         good = good && flat == plain;
@@ -155,95 +162,10 @@ TEST(AllKinds, RoadsAgreeOnEveryShortTextAtEveryPosition) {
 
 // ---- the flat road on random grammars ---------------------------------------------------
 
-// Random grammars over every kind (a Regex too, which takes the flat road's default), with
-// Forwards that may reach themselves, all drawn from a fixed seed.
-class RandomGrammars {
- public:
-  explicit RandomGrammars(uint32_t seed) : rng_(seed) {}
-
-  // A grammar of at most `depth` combinator levels below the root, whose Forwards are set.
-  ElementRef make(int depth) {
-    forwards_ = {forward(), forward()};
-    ElementRef root = node(depth);
-    for (const ElementRef& f : forwards_) testing::set_target(f, node(depth));
-    return root;
-  }
-
-  // A MatchFirst of up to six alternatives, most of them leaves, whose Forwards are set.
-  ElementRef make_alternation(int depth) {
-    forwards_ = {forward(), forward()};
-    std::vector<ElementRef> alternatives;
-    for (uint32_t n = 1 + pick(6); n > 0; --n) alternatives.push_back(pick(3) == 0 ? node(depth) : terminal());
-    for (const ElementRef& f : forwards_) testing::set_target(f, node(depth));
-    return ElementRef::make<MatchFirstElement>(std::move(alternatives));
-  }
-
-  // A text of up to 8 characters over a small alphabet that the leaves below care about.
-  std::string text() {
-    static const std::string kAlphabet[] = {"a", "b", "A", " ", "\n", "'", "\\", kEAcute};
-    std::string t;
-    for (uint32_t n = pick(9); n > 0; --n) t += kAlphabet[pick(8)];
-    return t;
-  }
-
- private:
-  uint32_t pick(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(rng_); }
-
-  std::vector<ElementRef> children(int depth, uint32_t least) {
-    std::vector<ElementRef> out;
-    for (uint32_t n = least + pick(3); n > 0; --n) out.push_back(node(depth - 1));
-    return out;
-  }
-
-  ElementRef node(int depth) {
-    if (depth == 0 || pick(4) == 0) return terminal();
-    switch (pick(11)) {
-      case 0: return ElementRef::make<AndElement>(children(depth, 1));
-      case 1: return ElementRef::make<MatchFirstElement>(children(depth, 0));
-      case 2: return wrap<OptionalElement>(node(depth - 1));
-      case 3: return wrap<ZeroOrMoreElement>(node(depth - 1));
-      case 4: return wrap<OneOrMoreElement>(node(depth - 1));
-      case 5: return wrap<ExactlyElement>(node(depth - 1), uint64_t{pick(3)});
-      case 6: return wrap<GroupElement>(node(depth - 1));
-      case 7: return wrap<SuppressElement>(node(depth - 1));
-      case 8: return wrap<CombineElement>(node(depth - 1));
-      case 9: return wrap<SkipToElement>(node(depth - 1));
-      default: return forwards_[pick(2)];
-    }
-  }
-
-  ElementRef terminal() {
-    const std::string_view escape = "\\";
-    switch (pick(18)) {
-      case 0: return lit("a");
-      case 1: return lit("ab");
-      case 2: return lit(kEAcute);
-      case 3: return new_caseless_literal_element("a");
-      case 4: return new_keyword_element("a");
-      case 5: return new_caseless_keyword_element("ab");
-      case 6: return new_char_element("b" + kEAcute);
-      case 7: return word("ab");
-      case 8: return new_quoted_string_element("'", &escape, pick(2) == 0, pick(2) == 0);
-      case 9: return make_regex_element(pick(2) == 0 ? "a[ab]*" : "\\s*b?").element;
-      case 10: return leaf<EmptyElement>();
-      case 11: return leaf<NoMatchElement>();
-      case 12: return leaf<LineStartElement>();
-      case 13: return leaf<LineEndElement>();
-      case 14: return leaf<StringStartElement>();
-      case 15: return leaf<StringEndElement>();
-      case 16: return leaf<RestOfLineElement>();
-      default: return forwards_[pick(2)];
-    }
-  }
-
-  std::mt19937 rng_;
-  std::vector<ElementRef> forwards_;
-};
-
 // The flat road (parse_into, and parse_from_start_into) gives exactly what the plain road
 // gives: verdict, end, tokens and groups, and the failure's position and message.
 TEST(AllKinds, FlatRoadEqualsPlainRoadOnRandomGrammars) {
-  RandomGrammars random(20240611);
+  testing::RandomGrammars random(20240611);
   int reported = 0;
   for (int g = 0; g < 3000 && reported < 5; ++g) {
     const ElementRef grammar = random.make(4);
@@ -267,7 +189,7 @@ TEST(AllKinds, FlatRoadEqualsPlainRoadOnRandomGrammars) {
 // MatchFirst's try_match_at passes over the alternatives that cannot start at the byte: it
 // answers exactly as trying every alternative in order would.
 TEST(AllKinds, MatchFirstTriesEveryAlternativeThatCanStart) {
-  RandomGrammars random(20240612);
+  testing::RandomGrammars random(20240612);
   int reported = 0;
   for (int g = 0; g < 2000 && reported < 5; ++g) {
     const ElementRef grammar = random.make_alternation(2);

@@ -220,6 +220,80 @@ ElementRef word(std::string_view init) { return new_word_element(init, nullptr);
 ElementRef word(std::string_view init, std::string_view body) { return new_word_element(init, &body); }
 }  // namespace
 
+ElementRef RandomGrammars::make(int depth, bool recursive) {
+  recursive_ = recursive;
+  forwards_ = {forward(), forward()};
+  ElementRef root = node(depth);
+  for (const ElementRef& f : forwards_) set_target(f, node(depth));
+  return root;
+}
+
+ElementRef RandomGrammars::make_alternation(int depth, bool recursive) {
+  recursive_ = recursive;
+  forwards_ = {forward(), forward()};
+  std::vector<ElementRef> alternatives;
+  for (uint32_t n = 1 + pick(6); n > 0; --n) alternatives.push_back(pick(3) == 0 ? node(depth) : terminal());
+  for (const ElementRef& f : forwards_) set_target(f, node(depth));
+  return ElementRef::make<MatchFirstElement>(std::move(alternatives));
+}
+
+std::string RandomGrammars::text(uint32_t most) {
+  static const std::string kAlphabet[] = {"a", "b", "A", " ", "\n", "\t", "'", "\\", kEAcute};
+  constexpr uint32_t kLetters = sizeof kAlphabet / sizeof kAlphabet[0];
+  std::string t;
+  for (uint32_t n = pick(most + 1); n > 0; --n) t += kAlphabet[pick(kLetters)];
+  return t;
+}
+
+std::vector<ElementRef> RandomGrammars::children(int depth, uint32_t least) {
+  std::vector<ElementRef> out;
+  for (uint32_t n = least + pick(3); n > 0; --n) out.push_back(node(depth - 1));
+  return out;
+}
+
+ElementRef RandomGrammars::node(int depth) {
+  if (depth == 0 || pick(4) == 0) return terminal();
+  switch (pick(11)) {
+    case 0: return ElementRef::make<AndElement>(children(depth, 1));
+    case 1: return ElementRef::make<MatchFirstElement>(children(depth, 0));
+    case 2: return wrap<OptionalElement>(node(depth - 1));
+    case 3: return wrap<ZeroOrMoreElement>(node(depth - 1));
+    case 4: return wrap<OneOrMoreElement>(node(depth - 1));
+    case 5: return wrap<ExactlyElement>(node(depth - 1), uint64_t{pick(3)});
+    case 6: return wrap<GroupElement>(node(depth - 1));
+    case 7: return wrap<SuppressElement>(node(depth - 1));
+    case 8: return wrap<CombineElement>(node(depth - 1));
+    case 9: return wrap<SkipToElement>(node(depth - 1));
+    default: return a_forward();
+  }
+}
+
+ElementRef RandomGrammars::a_forward() { return recursive_ ? forwards_[pick(2)] : terminal(); }
+
+ElementRef RandomGrammars::terminal() {
+  const std::string_view escape = "\\";
+  switch (pick(18)) {
+    case 0: return lit("a");
+    case 1: return lit("ab");
+    case 2: return lit(kEAcute);
+    case 3: return new_caseless_literal_element("a");
+    case 4: return new_keyword_element("a");
+    case 5: return new_caseless_keyword_element("ab");
+    case 6: return new_char_element("b" + kEAcute);
+    case 7: return word("ab");
+    case 8: return new_quoted_string_element("'", &escape, pick(2) == 0, pick(2) == 0);
+    case 9: return make_regex_element(pick(2) == 0 ? "a[ab]*" : "\\s*b?").element;
+    case 10: return leaf<EmptyElement>();
+    case 11: return leaf<NoMatchElement>();
+    case 12: return leaf<LineStartElement>();
+    case 13: return leaf<LineEndElement>();
+    case 14: return leaf<StringStartElement>();
+    case 15: return leaf<StringEndElement>();
+    case 16: return leaf<RestOfLineElement>();
+    default: return recursive_ ? forwards_[pick(2)] : lit("b");
+  }
+}
+
 std::vector<Grammar> small_grammars() {
   const ElementRef a = lit("a");
   const ElementRef b = lit("b");

@@ -8,6 +8,7 @@
 
 #include <initializer_list>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -119,7 +120,34 @@ struct Grammar {
 };
 std::vector<Grammar> small_grammars();
 
-// Every text of at most four characters over a, b, space, tab, line feed and é.
+// Random grammars over every kind (a Regex too, which takes the flat road's default), with
+// Forwards that may reach themselves, and random texts for them, all drawn from a seed.
+class RandomGrammars {
+ public:
+  explicit RandomGrammars(uint32_t seed) : rng_(seed) {}
+
+  // A grammar of at most `depth` combinator levels below the root, whose Forwards are set
+  // (without any Forward unless `recursive`).
+  ElementRef make(int depth, bool recursive = true);
+  // A MatchFirst of up to six alternatives, most of them leaves, as make() makes them.
+  ElementRef make_alternation(int depth, bool recursive = true);
+  // A text of up to `most` characters over a small alphabet that the leaves care about.
+  std::string text(uint32_t most = 8);
+
+ private:
+  uint32_t pick(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(rng_); }
+  std::vector<ElementRef> children(int depth, uint32_t least);
+  ElementRef node(int depth);
+  ElementRef terminal();
+  // One of the two Forwards, or a leaf when the grammar is not recursive.
+  ElementRef a_forward();
+
+  std::mt19937 rng_;
+  bool recursive_ = true;
+  std::vector<ElementRef> forwards_;
+};
+
+// Every text of at most four characters over a, b, A, space, tab, line feed and é.
 std::vector<std::string> short_texts();
 
 // True when every Str token of `results` holds whole UTF-8 characters.
