@@ -4,8 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
-#include <string>
+#include <optional>
 #include <string_view>
 
 #include "construction/call_frame.hpp"
@@ -15,49 +14,53 @@
 
 namespace vantorel::py {
 
-// The output of one call: the text with the replaced spans, given in increasing order and
-// never overlapping, swapped for the replacement; one buffer, then one str. A buffer that
-// cannot grow (a long text with a long replacement) makes finish() raise MemoryError.
+// The output of one call: the text with the replaced spans, given as byte ranges of its
+// UTF-8 view in increasing order and never overlapping, swapped for the replacement. The
+// result is written straight into the new str's own storage, in code units: each unchanged
+// stretch is copied from the text's str itself (its place found by counting the characters
+// of its UTF-8 bytes), each replacement from the replacement's str; no UTF-8 buffer is built
+// and nothing is decoded again. The result is the str PyUnicode_FromStringAndSize would make
+// of the same UTF-8 bytes, in its canonical (narrowest) form. A str the interpreter cannot
+// make or grow makes finish() raise its MemoryError.
 class Rewriter {
  public:
-  Rewriter(std::string_view text, std::string_view replacement) noexcept : text_(text), replacement_(replacement) {
-    grow([&] { out_.reserve(text.size()); });
-  }
+  // `text` and `replacement` are the str arguments with their UTF-8 views.
+  Rewriter(const Argument& text, const Argument& replacement) noexcept;
 
-  // Replaces text[start, end); start is at or after the end of the previous span.
-  void replace(uint64_t start, uint64_t end) noexcept {
-    grow([&] {
-      out_.append(text_.data() + last_, start - last_);
-      out_.append(replacement_);
-    });
-    last_ = end;
-  }
+  // Replaces text[start, end) (byte offsets on character boundaries); start is at or after
+  // the end of the previous span.
+  void replace(uint64_t start, uint64_t end) noexcept;
 
-  // The new str: what was written, then the rest of the text.
-  [[nodiscard]] PyResult<PyRef> finish() noexcept {
-    grow([&] { out_.append(text_.data() + last_, text_.size() - last_); });
-    if (failed_) return PyError::no_memory();
-    return new_str(out_);
-  }
+  // The new str: what was written, then the rest of the text. Never the text's str itself.
+  [[nodiscard]] PyResult<PyRef> finish() noexcept;
 
  private:
-  // Runs `step` on the buffer unless a step has failed; the standard library's allocation
-  // failure (bad_alloc, length_error) marks the call failed instead of leaving this class.
-  template <class Step>
-  void grow(Step&& step) noexcept {
-    if (failed_) return;
-    try {
-      step();
-    } catch (const std::exception&) {
-      failed_ = true;
-    }
-  }
+  // Makes the result str on the first replacement, in the wider of the two strs' kinds.
+  [[nodiscard]] bool open() noexcept;
+  // Room for `more` code units after what is written; false when the str cannot grow.
+  [[nodiscard]] bool reserve(uint64_t more) noexcept;
+  // Appends `count` code units of kind `kind` from `units`.
+  void append(const void* units, int kind, uint64_t count) noexcept;
+  // Records the interpreter's pending error; later steps do nothing.
+  void fail() noexcept;
 
-  std::string_view text_;
-  std::string_view replacement_;
-  std::string out_;
-  uint64_t last_ = 0;  // where the next unchanged stretch begins
-  bool failed_ = false;
+  std::string_view utf8_;  // the text's UTF-8 view
+  PyObject* text_;         // borrowed: the text's str
+  PyObject* replacement_;  // borrowed
+  uint64_t text_chars_;    // characters of the text
+  bool text_ascii_;        // its UTF-8 bytes are its code units
+  PyRef out_;              // the result, made on the first replacement
+  int out_kind_ = 0;
+  uint64_t capacity_ = 0;  // code units the result can hold
+  uint64_t written_ = 0;   // code units written
+  uint64_t last_byte_ = 0;  // where the next unchanged stretch begins, in the UTF-8 view
+  uint64_t last_char_ = 0;  // the same place in characters
+  // The lowest lead byte of a character that only the result's kind can hold, when that
+  // kind comes from the text alone (256 otherwise); a replaced span holding one may leave
+  // the result narrower than its kind.
+  unsigned top_lead_ = 256;
+  bool top_replaced_ = false;
+  std::optional<PyError> error_;
 };
 
 // The generic road: match_scan with `matcher`, zero-width hits dropped, every other hit
@@ -68,11 +71,11 @@ class Rewriter {
 // search_string applies to the same hits). A scan stopped by the stack guard raises
 // nesting_too_deep_error: no partly rewritten text is returned.
 template <ScanMatcher M>
-[[nodiscard]] PyResult<PyRef> transform_matches(const M& matcher, std::string_view s,
-                                                std::string_view replacement) noexcept {
-  if (s.empty()) return new_str({});
-  const char* text = s.data();
-  const uint64_t n = s.size();
+[[nodiscard]] PyResult<PyRef> transform_matches(const M& matcher, const Argument& s,
+                                                const Argument& replacement) noexcept {
+  if (s.text.empty()) return new_str({});
+  const char* text = s.text.data();
+  const uint64_t n = s.text.size();
   Rewriter out(s, replacement);
   const ScanEnd scan = match_scan(matcher, text, n, [&](uint64_t start, uint64_t end) noexcept {
     if (end <= start || !take_whole_characters(text, n, start, &end)) return;
@@ -88,7 +91,7 @@ template <ScanMatcher M>
 // copy.
 template <ClassId C>
 [[nodiscard]] PyResult<PyRef> transform_string(PyObject* self, const CallArgs& args) noexcept {
-  return transform_matches(class_element<C>(self), args[0].text, args[1].text);
+  return transform_matches(class_element<C>(self), args[0], args[1]);
 }
 
 // The roads of their own (transform_string.cpp):

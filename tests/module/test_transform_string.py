@@ -2,6 +2,9 @@
 roads against it, zero-width and end-of-text rules, whitespace skipped by combinators,
 whole characters around hits inside multi-byte characters, and the stack-guard stop."""
 import itertools
+import random
+import re
+import sys
 import unittest
 
 import vantorel as v
@@ -140,6 +143,64 @@ class ShortcutRoadsTest(ModuleTestCase):
         for element, text, replacement, expected in cases:
             with self.subTest(text=text):
                 self.assertEqual(element.transform_string(text, replacement), expected)
+
+
+class StrKindsTest(ModuleTestCase):
+    """The result is written into the new str's code units: it is the str the interpreter
+    makes of the same characters, in the same storage (one, two or four bytes per character,
+    ASCII or not), whatever the widths of the text and of the replacement, also where every
+    widest character of the text is replaced and where the result outgrows the text."""
+
+    def assertSameStr(self, result, expected, *context):
+        self.assertIs(type(result), str, context)
+        self.assertEqual(result, expected, context)
+        self.assertEqual(result.isascii(), expected.isascii(), context)
+        # The str the interpreter makes of the UTF-8 bytes: the interpreter's own result may
+        # be the text itself, which holds its UTF-8 copy as well.
+        fresh = expected.encode().decode()
+        self.assertEqual(sys.getsizeof(result), sys.getsizeof(fresh), context)  # same storage
+
+    def test_every_road_against_the_interpreters_own_result(self):
+        rng = random.Random(7)
+        alphabet = ["a", "b", " ", "\t", "é", "ÿ", "Ł", "東", "😀"]
+        replacements = ["", "-", "XYZ", "é", "Ł", "😀", "a😀"]
+        # Each element with the same replacement done by the interpreter.
+        roads = [
+            (L("a"), lambda t, r: t.replace("a", r)),
+            (L("ab"), lambda t, r: t.replace("ab", r)),
+            (L("é"), lambda t, r: t.replace("é", r)),
+            (L("Ł"), lambda t, r: t.replace("Ł", r)),
+            (L("😀"), lambda t, r: t.replace("😀", r)),
+            (v.Word("ab"), lambda t, r: re.sub("[ab]+", lambda m: r, t)),
+            (v.Char("ab "), lambda t, r: re.sub("[ab ]", lambda m: r, t)),
+            (v.Regex("[^ab]+"), lambda t, r: re.sub("[^ab]+", lambda m: r, t)),
+            (v.Group(L("😀")), lambda t, r: t.replace("😀", r)),
+            (v.one_of("a é Ł 😀"), lambda t, r: re.sub("a|é|Ł|😀", lambda m: r, t)),
+        ]
+        for _ in range(400):
+            text = "".join(rng.choice(alphabet) for _ in range(rng.randrange(60)))
+            if rng.random() < 0.1:
+                text *= 50  # long enough to make the result outgrow the text
+            replacement = rng.choice(replacements)
+            for element, interpreter in roads:
+                result = element.transform_string(text, replacement)
+                if len(text) > 1:
+                    self.assertIsNot(result, text)
+                self.assertSameStr(result, interpreter(text, replacement), type(element).__name__, text, replacement)
+
+    def test_widest_characters_all_replaced(self):
+        cases = [
+            (L("😀"), "a😀b", "-", "a-b"),  # four bytes per character down to ASCII
+            (L("😀"), "é😀", "", "é"),  # down to one byte per character, not ASCII
+            (L("Ł"), "aŁŁb", "é", "aééb"),
+            (L("é"), "aé", "b", "ab"),  # one byte per character, down to ASCII
+            (L("é"), "é", "", ""),  # the interpreter's shared empty str
+            (L("Ł"), "Łx", "", "x"),  # a shared one-character str
+            (v.Char("a"), "a", "é", "é"),
+        ]
+        for element, text, replacement, expected in cases:
+            with self.subTest(text=text, replacement=replacement):
+                self.assertSameStr(element.transform_string(text, replacement), expected)
 
 
 class RegexRoadTest(ModuleTestCase):
