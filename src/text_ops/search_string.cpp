@@ -22,6 +22,9 @@ namespace {
   return {text + span.start, static_cast<size_t>(span.end - span.start)};
 }
 
+// How many spans ahead the string-sharing map is asked to load the slot of a later span.
+constexpr size_t kLookAhead = 8;
+
 // A new list of `count` entries, entry i made by make_item(i) (a new reference), or the
 // first error.
 template <class MakeItem>
@@ -40,6 +43,7 @@ PyResult<PyRef> list_from(size_t count, MakeItem&& make_item) noexcept {
 PyResult<PyRef> text_lists(const char* text, const SpanList& spans) noexcept {
   MatchedTextCache strs;
   return list_from(spans.size(), [&](size_t i) -> PyResult<PyRef> {
+    if (i + kLookAhead < spans.size()) strs.prefetch(bytes_of(text, spans[i + kLookAhead]));
     const std::string_view bytes = bytes_of(text, spans[i]);
     PyResult<PyRef> str = strs.get(bytes, [bytes] { return new_str(bytes); });
     if (!str.ok()) return str;

@@ -9,6 +9,7 @@
 #include "construction/call_frame.hpp"
 #include "construction/class_element.hpp"
 #include "text_ops/match_scan.hpp"
+#include "text_ops/scratch_memory.hpp"
 
 namespace vantorel::py {
 
@@ -17,7 +18,7 @@ struct Span {
   uint64_t start;
   uint64_t end;
 };
-using SpanList = std::vector<Span>;
+using SpanList = std::vector<Span, ScratchAllocator<Span>>;
 
 // The spans of the scan with `matcher` over text[0, n): the hits of match_scan under the
 // search's rule for hits that touch a multi-byte character (take_whole_characters: a hit
