@@ -125,6 +125,14 @@ class OpenTable {
     return &e;
   }
 
+  // Makes room for `count` entries in all, so that the table does not grow before it holds
+  // them. False when the memory cannot be had (the table is left as it was).
+  [[nodiscard]] bool reserve(uint64_t count) noexcept {
+    uint64_t capacity = capacity_ == 0 ? 16 : capacity_;
+    while (capacity / 2 < count) capacity *= 2;
+    return capacity == capacity_ || grow_to(capacity);
+  }
+
   // Asks the processor to start loading the slot where a probe for `key` begins, so that a
   // later find or find_or_insert of it does not wait for memory. A hint only: nothing
   // changes, and a table that grows in between merely loses the hint.
@@ -161,8 +169,10 @@ class OpenTable {
     }
   }
 
-  [[nodiscard]] bool grow() noexcept {
-    const uint64_t capacity = capacity_ == 0 ? 16 : capacity_ * 2;
+  [[nodiscard]] bool grow() noexcept { return grow_to(capacity_ == 0 ? 16 : capacity_ * 2); }
+
+  // Moves the entries into a new block of `capacity` slots (a power of two, more than now).
+  [[nodiscard]] bool grow_to(uint64_t capacity) noexcept {
     // Zero bytes are the empty entry (an aggregate: null key, zero value and hash).
     auto* slots = static_cast<Entry*>(scratch_allocate(capacity * sizeof(Entry), true));
     if (slots == nullptr) return false;

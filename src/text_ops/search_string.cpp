@@ -42,6 +42,7 @@ PyResult<PyRef> list_from(size_t count, MakeItem&& make_item) noexcept {
 // One new one-item list per span holding the span's text; byte-equal texts share one str.
 PyResult<PyRef> text_lists(const char* text, const SpanList& spans) noexcept {
   MatchedTextCache strs;
+  strs.reserve(spans.size());
   return list_from(spans.size(), [&](size_t i) -> PyResult<PyRef> {
     if (i + kLookAhead < spans.size()) strs.prefetch(bytes_of(text, spans[i + kLookAhead]));
     const std::string_view bytes = bytes_of(text, spans[i]);
@@ -91,7 +92,9 @@ PyResult<PyRef> search_string<ClassId::Word>(PyObject* self, const CallArgs& arg
   });
   if (spans.empty()) return new_list(0);
   MatchedTextCache lists;
+  lists.reserve(spans.size());
   return list_from(spans.size(), [&](size_t i) -> PyResult<PyRef> {
+    if (i + kLookAhead < spans.size()) lists.prefetch(bytes_of(text, spans[i + kLookAhead]));
     const std::string_view bytes = bytes_of(text, spans[i]);
     return lists.get(bytes, [bytes]() -> PyResult<PyRef> {
       PyResult<PyRef> str = new_str(bytes);

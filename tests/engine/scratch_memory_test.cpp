@@ -41,10 +41,10 @@ TEST(ScratchMemory, AGrowableArrayKeepsItsElementsAcrossMappedBlocks) {
   }
 }
 
-// A map of string keys grown well past the size at which its slots are mapped, with the
-// prefetch hint given for keys ahead as the search drivers give it: every key keeps its
-// value, and the keys it never held are not found.
-TEST(OpenTable, KeepsEveryKeyAcrossMappedSlotsWithPrefetchHints) {
+// A map of string keys grown well past the size at which its slots are mapped, or reserved
+// for all of them ahead, with the prefetch hint given for keys ahead as the search drivers
+// give it: every key keeps its value, and the keys it never held are not found.
+void check_map_of_many_keys(bool reserved) {
   std::mt19937_64 rng(11);
   std::vector<std::string> keys;
   const size_t distinct = 2 * kScratchMapBytes / sizeof(OpenTableEntry<std::string_view, uint32_t>);
@@ -56,6 +56,9 @@ TEST(OpenTable, KeepsEveryKeyAcrossMappedSlotsWithPrefetchHints) {
   }
   std::shuffle(order.begin(), order.end(), rng);
   OpenTable<std::string_view, uint32_t> table;
+  if (reserved) {
+    ASSERT_TRUE(table.reserve(distinct));
+  }
   constexpr size_t kAhead = 8;
   for (size_t k = 0; k < order.size(); ++k) {
     if (k + kAhead < order.size()) table.prefetch(keys[order[k + kAhead]]);
@@ -75,6 +78,11 @@ TEST(OpenTable, KeepsEveryKeyAcrossMappedSlotsWithPrefetchHints) {
     if (entry == nullptr || entry->value != i + 1) FAIL() << "key " << i;
   }
   EXPECT_EQ(table.find("not a key"), nullptr);
+}
+
+TEST(OpenTable, KeepsEveryKeyAcrossMappedSlotsWithPrefetchHints) {
+  check_map_of_many_keys(false);
+  check_map_of_many_keys(true);
 }
 
 }  // namespace
