@@ -55,15 +55,39 @@ PyResult<PyRef> text_lists(const char* text, const SpanList& spans) noexcept {
 // One new list per span holding the tokens of `element`'s parse_impl at the span's start
 // (whitespace skipping on; the end it reports is not used), or an empty list where that
 // parse fails. A stack-guard failure is reported, not turned into an empty list.
+//
+// Each entry is judged by the grammar as it stands when the entry is made. The scan and the
+// parses are two passes, and on the free-threaded build another thread can give a Forward
+// another target between them: a span whose parse fails where the element no longer
+// matches at all is no match, and gives no entry. A failed parse where the element still
+// matches (a try_match_at hit that parse_impl does not share, as for a OneOrMore whose
+// first repetition is empty) gives the empty list.
 PyResult<PyRef> parsed_lists(const ParserElement& element, const char* text, uint64_t n,
                              const SpanList& spans) noexcept {
   ParseContext ctx{text, n, 1};
-  return list_from(spans.size(), [&](size_t i) -> PyResult<PyRef> {
-    ParseOutcome o = element.parse_impl(ctx, spans[i].start);
-    if (o.ok) return results_to_list(o.results);
-    if (o.error.is_too_deep()) return nesting_too_deep_error(o.error.position);
-    return new_list(0);
-  });
+  PyResult<PyRef> outer = new_list(spans.size());
+  if (!outer.ok()) return outer;
+  PyObject* list = outer.value().get();
+  Py_ssize_t filled = 0;
+  for (const Span& span : spans) {
+    ParseOutcome o = element.parse_impl(ctx, span.start);
+    if (!o.ok) {
+      // `outer` releases what it holds on every early return.
+      if (o.error.is_too_deep()) return nesting_too_deep_error(o.error.position);
+      const Match still = element.try_match_at(text, n, span.start);
+      if (still.is_too_deep()) return nesting_too_deep_error(span.start);
+      if (!still.matched) continue;
+    }
+    PyResult<PyRef> item = o.ok ? results_to_list(o.results) : new_list(0);
+    if (!item.ok()) return item;
+    PyList_SET_ITEM(list, filled++, item.take().release());
+  }
+  // Entries left out: the unfilled slots at the end are cut off.
+  if (filled < static_cast<Py_ssize_t>(spans.size()) &&
+      PyList_SetSlice(list, filled, static_cast<Py_ssize_t>(spans.size()), nullptr) != 0) {
+    return PyError::fetch();
+  }
+  return outer;
 }
 
 }  // namespace

@@ -172,6 +172,36 @@ class RetargetedForwardTest(ModuleTestCase):
         self.assertEqual(run_together([retarget] + [parse] * (THREADS - 1)), [])
 
 
+class RetargetedBetweenScanAndParseTest(ModuleTestCase):
+    def test_a_search_entry_is_one_target_match_never_an_empty_list(self):
+        """search_string scans first and parses each span afterwards; a Forward re-targeted
+        in between can leave spans that the new target does not match at all. Each entry is
+        judged on its own: it is a match of one target, and such a span gives no entry
+        (never an empty list standing for no match). Each round re-targets once, while the
+        searches of that round run, so a search sees at most one change."""
+        f = v.Forward()
+        targets = [v.Literal("a") + v.Literal("b"), v.Literal("c") + v.Literal("d")]
+        text = "ab cd " * 5000
+        allowed = [["a", "b"], ["c", "d"]]
+        rounds = 20 * ROUNDS
+        round_start = threading.Barrier(THREADS)
+        wrong = []
+
+        def retarget():
+            for i in range(rounds):
+                round_start.wait()
+                f.set(targets[(i + 1) % 2])
+
+        def search():
+            for _ in range(rounds):
+                round_start.wait()
+                wrong.extend(entry for entry in f.search_string(text) if entry not in allowed)
+
+        f <<= targets[0]
+        self.assertEqual(run_together([retarget] + [search] * (THREADS - 1)), [])
+        self.assertEqual(wrong, [])
+
+
 class BuildAndDropTest(ModuleTestCase):
     def test_grammars_that_share_elements_with_grammars_in_use(self):
         expr = v.Forward()
