@@ -1,6 +1,6 @@
 // The class algebra: ASCII classes as byte sets (Unicode off), Unicode classes as small
-// formulas over explicit ranges and RE2's properties (Unicode on), each spelled as RE2 text,
-// and the word-ness of what a class holds.
+// formulas over explicit ranges and RE2's properties (Unicode on), each spelled as RE2 text
+// or evaluated into its members.
 #include "elements/regex_class.hpp"
 
 #include <algorithm>
@@ -9,7 +9,6 @@
 #include <initializer_list>
 #include <map>
 #include <optional>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -106,16 +105,6 @@ RangeSet bits_to_ranges(const ByteBits& b) {
   return out;
 }
 
-// What an ASCII class holds, in word bits.
-uint8_t ascii_set_word_bits(const ByteBits& b) {
-  uint8_t out = 0;
-  for (uint32_t c = 0; c < 128; ++c) {
-    if (!b.test(c)) continue;
-    out |= is_ascii_word(c) ? (kWordA | kWordU) : (kNonWordA | kNonWordU);
-  }
-  return out;
-}
-
 // ---- RE2 spelling -----------------------------------------------------------------------
 
 void append_ranges(std::string& out, const RangeSet& s) {
@@ -169,15 +158,13 @@ struct CExpr {
   enum Kind : uint8_t { Ranges, Prop, Not, Or } kind = Ranges;
   RangeSet ranges;
   bool closed = false;  // Ranges: already closed under case folding
-  bool opaque = false;  // Ranges: computed from set operations or negated items (its word-ness is not analysed)
   std::string prop;
   std::vector<CExpr> kids;
 
-  static CExpr of(RangeSet r, bool closed = false, bool opaque = false) {
+  static CExpr of(RangeSet r, bool closed = false) {
     CExpr e;
     e.ranges = std::move(r);
     e.closed = closed;
-    e.opaque = opaque;
     return e;
   }
   static CExpr property(std::string name) {
@@ -201,7 +188,7 @@ class ClassAlgebra {
     if (x.kind == CExpr::Ranges && (!fold_ || x.closed || x.ranges.ascii_only())) {
       const RangeSet r = operand(x);
       if (!charge(r.size())) return CExpr::of(RangeSet());
-      return CExpr::of(r.complement(), fold_, x.opaque);
+      return CExpr::of(r.complement(), fold_);
     }
     if (x.kind == CExpr::Not) return std::move(x.kids[0]);
     CExpr e;
@@ -216,24 +203,22 @@ class ClassAlgebra {
     if (!plain) {
       std::vector<RangeSet> parts;
       for (const CExpr& x : xs) parts.push_back(value(x));
-      return CExpr::of(union_of(parts), fold_, true);
+      return CExpr::of(union_of(parts), fold_);
     }
     // The explicit ranges merge into one part, with one sort; properties stay symbolic.
     std::vector<CExpr> parts;
     std::vector<RangeSet> ranges;
     bool closed = true;
-    bool opaque = false;
     for (CExpr& x : xs) {
       if (x.kind != CExpr::Ranges) {
         parts.push_back(std::move(x));
         continue;
       }
       closed = closed && x.closed;
-      opaque = opaque || x.opaque;
       ranges.push_back(std::move(x.ranges));
     }
     if (!ranges.empty()) {
-      CExpr merged = CExpr::of(union_of(ranges), closed, opaque);
+      CExpr merged = CExpr::of(union_of(ranges), closed);
       if (parts.empty()) return merged;
       parts.insert(parts.begin(), std::move(merged));
     }
@@ -244,11 +229,10 @@ class ClassAlgebra {
   }
 
   CExpr intersect(const CExpr& a, const CExpr& b) {
-    const bool plain = a.kind == CExpr::Ranges && b.kind == CExpr::Ranges;
     const RangeSet x = value(a);
     const RangeSet y = value(b);
     if (!charge(x.size() + y.size())) return CExpr::of(RangeSet());
-    return CExpr::of(x.intersect(y), fold_, !plain || a.opaque || b.opaque);
+    return CExpr::of(x.intersect(y), fold_);
   }
 
   // The members of `e`, folded under (?i).
@@ -382,15 +366,6 @@ bool collect_plain(const CExpr& e, RangeSet& ranges, std::vector<std::string>& p
   return true;
 }
 
-// Whether a plain union holds a part computed from set operations.
-bool holds_opaque(const CExpr& e) {
-  if (e.kind == CExpr::Ranges) return e.opaque;
-  for (const CExpr& k : e.kids) {
-    if (holds_opaque(k)) return true;
-  }
-  return false;
-}
-
 bool all_closed(const CExpr& e) {
   switch (e.kind) {
     case CExpr::Ranges: return e.closed;
@@ -451,40 +426,6 @@ std::string class_text(const CExpr& e, bool fold) {
   return out;
 }
 
-// Word-ness of the characters a plain (union, not negated) formula holds; anything else
-// may hold both kinds.
-uint8_t formula_word_bits(const CExpr& e) {
-  RangeSet ranges;
-  std::vector<std::string> props;
-  if (!collect_plain(e, ranges, props) || holds_opaque(e)) return kAnyChar;
-  uint8_t bits = 0;
-  for (const CodePointRange& r : ranges.ranges()) {
-    for (uint32_t c = r.lo; c <= std::min<uint32_t>(r.hi, 0x7F); ++c) {
-      bits |= is_ascii_word(c) ? (kWordA | kWordU) : (kNonWordA | kNonWordU);
-    }
-    if (r.hi >= 0x80) {
-      bits |= kNonWordA;
-      const uint8_t u = unicode_word_overlap(std::max<uint32_t>(r.lo, 0x80), r.hi);
-      if (u & 1) bits |= kWordU;
-      if (u & 2) bits |= kNonWordU;
-    }
-  }
-  static const std::set<std::string> kWordProps = {"L",  "Lu", "Ll", "Lt", "Lm", "Lo", "M",
-                                                   "Mn", "Mc", "Me", "Nd", "Nl", "Pc"};
-  static const std::set<std::string> kNonWordProps = {"Pd", "Ps", "Pe", "Pi", "Pf", "Po", "Sm",
-                                                      "Sc", "Sk", "Zs", "Zl", "Zp", "Z",  "Cc", "Co"};
-  for (const std::string& p : props) {
-    if (kWordProps.count(p) != 0) {
-      bits |= kWordU | kWordA | kNonWordA;
-    } else if (kNonWordProps.count(p) != 0) {
-      bits |= kNonWordU | kNonWordA;
-    } else {
-      bits |= kAnyChar;
-    }
-  }
-  return bits;
-}
-
 // ---- class translation --------------------------------------------------------------------
 
 // Evaluates one class node of the tree; the first error met is kept.
@@ -492,29 +433,41 @@ class ClassTranslator {
  public:
   ClassTranslator(const Ast& ast, uint8_t flags, uint64_t& work) : ast_(ast), flags_(flags), work_(work) {}
 
-  ClassTranslation run(uint32_t i, bool want_word_bits) {
+  ClassTranslation run(uint32_t i) {
     ClassTranslation out;
-    const Node& n = node(i);
     if (!has(kFlagUni)) {
       auto bits = ascii_bits(i);
-      if (!bits) return failure();
+      if (!bits) return failure<ClassTranslation>();
       out.text = ranges_class(bits_to_ranges(*bits));
-      out.word_bits = ascii_set_word_bits(*bits);
       out.ok = true;
       return out;
     }
     ClassAlgebra algebra(has(kFlagI), work_);
     auto f = formula(i, algebra);
-    if (!f) return failure();
+    if (!f) return failure<ClassTranslation>();
     out.text = class_text(*f, has(kFlagI));
-    out.word_bits = kAnyChar;
-    if (want_word_bits) out.word_bits = formula_word_bits(*f);
-    if (n.kind == NodeKind::Perl) {
-      switch (static_cast<PerlKind>(n.sub)) {
-        case PerlKind::Word: out.word_bits = n.negated ? kNonWordU | kNonWordA : kWordU | kWordA | kNonWordA; break;
-        case PerlKind::Digit: out.word_bits = n.negated ? kAnyChar : kWordU | kWordA | kNonWordA; break;
-        case PerlKind::Space: out.word_bits = n.negated ? kAnyChar : kNonWordU | kNonWordA; break;
-      }
+    out.ok = true;
+    return out;
+  }
+
+  // The members: the ASCII set, or the formula's value (folded under (?i), as RE2 folds the
+  // text class_text spells).
+  ClassMembers members(uint32_t i) {
+    ClassMembers out;
+    if (!has(kFlagUni)) {
+      auto bits = ascii_bits(i);
+      if (!bits) return failure<ClassMembers>();
+      out.members = bits_to_ranges(*bits);
+      out.ok = true;
+      return out;
+    }
+    ClassAlgebra algebra(has(kFlagI), work_);
+    auto f = formula(i, algebra);
+    if (!f) return failure<ClassMembers>();
+    out.members = algebra.value(*f);
+    if (algebra.exhausted()) {
+      fail(node(i).span, ErrorCode::ClassTooComplex);
+      return failure<ClassMembers>();
     }
     out.ok = true;
     return out;
@@ -526,8 +479,9 @@ class ClassTranslator {
   void fail(Span span, ErrorCode code) {
     if (!error_) error_ = SyntaxError{code, span, false, {}};
   }
-  ClassTranslation failure() const {
-    ClassTranslation out;
+  template <class Result>
+  Result failure() const {
+    Result out;
     out.error = *error_;
     return out;
   }
@@ -689,19 +643,6 @@ void append_literal(std::string& out, uint32_t c) {
   }
 }
 
-uint8_t char_word_bits(uint32_t c, bool need_unicode) {
-  uint8_t b = 0;
-  b |= is_ascii_word(c) ? kWordA : kNonWordA;
-  if (c < 0x80) {
-    b |= is_ascii_word(c) ? kWordU : kNonWordU;
-  } else if (need_unicode) {
-    b |= is_unicode_word(c) ? kWordU : kNonWordU;
-  } else {
-    b |= kWordU | kNonWordU;
-  }
-  return b;
-}
-
 std::string ascii_letter_either_case(uint32_t c) {
   RangeSet pair(c & ~0x20u, c & ~0x20u);
   pair.add(c | 0x20, c | 0x20);
@@ -709,26 +650,14 @@ std::string ascii_letter_either_case(uint32_t c) {
   return {'[', static_cast<char>(c | 0x20), static_cast<char>(c & ~0x20u), ']'};
 }
 
-const std::string& unicode_word_class_items() {
-  static const std::string items = [] {
-    std::string out;
-    for (const std::string_view category : kWordCategories) {
-      out += "\\p{";
-      out += category;
-      out += "}";
-    }
-    for (const CodePointRange& r : kExtraWordRanges) {
-      append_hex(out, r.lo);
-      out.push_back('-');
-      append_hex(out, r.hi);
-    }
-    return out;
-  }();
-  return items;
+std::string set_class_text(const RangeSet& s) { return ranges_class(s); }
+
+ClassTranslation translate_class(const Ast& ast, uint32_t node, uint8_t flags, uint64_t& work) {
+  return ClassTranslator(ast, flags, work).run(node);
 }
 
-ClassTranslation translate_class(const Ast& ast, uint32_t node, uint8_t flags, bool want_word_bits, uint64_t& work) {
-  return ClassTranslator(ast, flags, work).run(node, want_word_bits);
+ClassMembers class_members(const Ast& ast, uint32_t node, uint8_t flags, uint64_t& work) {
+  return ClassTranslator(ast, flags, work).members(node);
 }
 
 }  // namespace vantorel::regex

@@ -579,18 +579,7 @@ bool is_unicode_word(uint32_t cp) {
   return contains(word_ranges(), cp);
 }
 
-uint8_t unicode_word_overlap(uint32_t lo, uint32_t hi) {
-  const RangeList& ranges = word_ranges();
-  uint8_t bits = 0;
-  uint64_t covered = 0;  // word characters of [lo, hi]
-  auto it = std::lower_bound(ranges.begin(), ranges.end(), lo, [](const CodePointRange& r, uint32_t x) { return r.hi < x; });
-  for (; it != ranges.end() && it->lo <= hi; ++it) {
-    bits |= 1;
-    covered += std::min(it->hi, hi) - std::max(it->lo, lo) + 1;
-  }
-  if (covered < uint64_t{hi} - lo + 1) bits |= 2;
-  return bits;
-}
+const RangeList& unicode_word_ranges() { return word_ranges(); }
 
 bool is_group_name_char(uint32_t c, bool first) {
   if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (!first && c >= '0' && c <= '9');

@@ -48,8 +48,8 @@ inline constexpr CodePointRange kExtraWordRanges[] = {
 // Whether `cp` is in the dialect's Unicode \w class.
 [[nodiscard]] bool is_unicode_word(uint32_t cp);
 
-// Whether [lo, hi] holds Unicode \w characters (bit 1) and characters outside it (bit 2).
-[[nodiscard]] uint8_t unicode_word_overlap(uint32_t lo, uint32_t hi);
+// The dialect's Unicode \w class as a set; lives as long as the process.
+[[nodiscard]] const RangeList& unicode_word_ranges();
 
 // Whether `c` may stand in a capture group name: alphabetic (L, Nl, M and the circled
 // letters; RE2 has no table of the marks that are alphabetic, so every mark counts), or,
