@@ -74,7 +74,7 @@ struct ExpressionBuilder {
     e->re2_text_ = std::move(re2_text);
     e->shape_ = std::move(shape);
     e->groups_ = captures ? e->re_->NumberOfCapturingGroups() : 0;
-    e->plain_ = e->groups_ == 0 && !shape.prefix;
+    e->plain_ = e->groups_ == 0 && !shape.prefix && !shape.suffix;
     out.expression = std::move(e);
     return out;
   }
@@ -135,20 +135,28 @@ bool Expression::search(const char* text, uint64_t n, uint64_t from, uint64_t* s
     const uint64_t begin = shape_.prefix && from > 0 ? previous_character_boundary(text, n, from - 1) : from;
     const bool later = begin == 0 && from > 0 && !shape_.later_text.empty();
     const RE2& re = later ? this->later() : *re_;
-    // The later program lacks the start marker, group 1 of the full one.
-    const int subs = later ? nsub - 1 : nsub;
-    if (!re.Match(whole, begin, n, RE2::UNANCHORED, m, subs)) return false;
+    // RE2's DFAs find where the match and its consumed neighbours lie; the markers are read
+    // (by matching that span again) only where the span leaves a doubt: a match at the
+    // text's start, with or without the character before, and one that reaches the end.
+    if (!re.Match(whole, begin, n, RE2::UNANCHORED, m, 1)) return false;
     uint64_t b = static_cast<uint64_t>(m[0].data() - text);
     uint64_t e = b + m[0].size();
-    if (shape_.prefix && !(!later && shape_.start_marker && m[1].data() != nullptr)) {
-      b += utf8_sequence_length(static_cast<unsigned char>(text[b]));
-    }
-    for (int g = !later && shape_.start_marker ? 2 : 1; g < subs; ++g) {
-      if (m[g].data() != nullptr) {
-        e = previous_character_boundary(text, n, e - 1);
-        break;
+    const bool at_start = !later && shape_.start_marker && b == 0;
+    const bool at_end = shape_.suffix && e == n;
+    bool from_start = false;
+    bool consumed_after = shape_.suffix && e < n;
+    if (at_start || at_end) {
+      // The later program lacks the start marker, group 1 of the full one.
+      const int subs = later ? nsub - 1 : nsub;
+      const bool again = re.Match(whole, b, e, RE2::ANCHOR_BOTH, m, subs);
+      VANTOREL_CHECK(again, "a match that RE2 does not find again");
+      from_start = at_start && m[1].data() != nullptr;
+      for (int g = !later && shape_.start_marker ? 2 : 1; g < subs && at_end; ++g) {
+        consumed_after = consumed_after || m[g].data() != nullptr;
       }
     }
+    if (shape_.prefix && !from_start) b += utf8_sequence_length(static_cast<unsigned char>(text[b]));
+    if (consumed_after) e = previous_character_boundary(text, n, e - 1);
     // An empty match never splits a character.
     if (b == e && is_inside_character(text, n, b)) {
       from = b + 1;

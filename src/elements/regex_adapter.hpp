@@ -28,6 +28,9 @@ struct MatchShape {
   // With a start marker: the text without the alternative for a match at the text's start,
   // for the searches that must not start there.
   std::string later_text;
+  // Every match consumes the character after its end, unless it reaches the text's end: the
+  // markers are then read to tell whether it consumed the last character.
+  bool suffix = false;
 };
 
 // A compiled expression. Immutable once built, safe to use from many threads at once (RE2

@@ -381,6 +381,14 @@ class Translator {
   std::vector<Piece> solve(uint32_t x, const States& heads, bool greedy, const std::function<State(State)>& head_of,
                            Cont& stops);
   bool holds_loop(uint32_t i);
+  bool keeps_order(uint32_t x, State u, const std::function<State(State)>& head_of);
+  struct First {
+    uint8_t kinds = 0;  // the kinds the first character consumed can have
+    States empty;       // the states the node ends in without consuming
+  };
+  First first(uint32_t i, State s);
+  First first_of(const std::vector<uint32_t>& items, size_t from, State s);
+  bool one_path(uint32_t i, uint8_t follow);
   std::optional<State> single_head(uint32_t x, State s0, bool count_empty, const Cont& k);
   bool body_is_uniform(uint32_t x, State s);
 
@@ -998,31 +1006,71 @@ Piece Translator::loop(uint32_t x, State s, Cont& k, bool plus, bool greedy) {
   auto stop = [&k](State t) -> const Piece& { return k.at(State{t.c, t.n, true}); };
   Cont& consumed = func([](State t) { return t.consumed ? Piece{} : never(); }, false, true);
   Cont& stops = func([&k](State t) { return t.consumed ? Piece(k.at(State{t.c, t.n, true})) : never(); }, true, true);
-  bool one_head = heads.size() == 1;
-  for (size_t m = 0; one_head && m < exits(x, heads[0]).size(); ++m) {
-    const State e = exits(x, heads[0])[m];
-    one_head = !e.consumed || head_of(e).same_place(heads[0]);
-  }
-  bool one_body = !heads.empty() && !one_head;
+  // From each head: the iterations that consume (an empty one ends the loop), and the last
+  // iteration followed by the rest. A head from which no iteration consumes only stops.
   std::vector<Piece> bodies;
   std::vector<Piece> lasts;
-  for (size_t h = 0; h < heads.size() && one_body; ++h) {
+  std::vector<size_t> live;
+  for (size_t h = 0; h < heads.size(); ++h) {
     bodies.push_back(emit(x, heads[h], consumed));
     lasts.push_back(emit(x, heads[h], stops));
-    one_body = same(bodies[h], bodies[0]) && same(lasts[h], lasts[0]);
+    if (!bodies[h].fail) live.push_back(h);
   }
+  // Whether every iteration from `from` that consumes ends in a head of `to`.
+  auto ends_in = [&](State from, const std::vector<size_t>& to) {
+    for (State e : exits(x, from)) {
+      if (!e.consumed) continue;
+      const State h = head_of(e);
+      if (std::none_of(to.begin(), to.end(), [&](size_t m) { return h.same_place(heads[m]); })) return false;
+    }
+    return true;
+  };
+  const bool one_head = live.size() == 1 && ends_in(heads[live[0]], live);
+  // The iterations that go on: those that consume and end in a head from which the loop can
+  // go on.
+  auto live_heads = std::make_shared<States>();
+  for (size_t h : live) live_heads->push_back(heads[h]);
+  Cont& goes_on_from = func(
+      [live_heads, head_of](State t) {
+        if (!t.consumed) return never();
+        const State h = head_of(t);
+        const bool to_live = std::any_of(live_heads->begin(), live_heads->end(), [&](State m) { return h.same_place(m); });
+        return to_live ? Piece{} : never();
+      },
+      true, true);
+  std::vector<Piece> repeated(heads.size());
+  bool one_body = !live.empty() && !one_head;
+  for (size_t h : live) {
+    repeated[h] = emit(x, heads[h], goes_on_from);
+    one_body = one_body && same(repeated[h], repeated[live[0]]) && same(lasts[h], lasts[live[0]]);
+  }
+  // Whether the first iteration always consumes: it may then join the iterations after it
+  // when its text is theirs.
+  bool first_consumes = true;
+  for (State e : exits(x, s0)) first_consumes = first_consumes && e.consumed;
+  for (size_t h = 0; h < heads.size(); ++h) tails[h] = stop(heads[h]);
   if (one_head) {
-    const Piece more = repeat_piece(emit(x, heads[0], consumed), 0, 0, true, greedy, width(x));
-    tails[0] = seq(more, stop(heads[0]));
+    const size_t u = live[0];
+    if (first_consumes && ends_in(s0, live) && same(emit(x, s0, consumed), bodies[u])) {
+      // Every iteration, the first included, is the body and ends in the one head: body+, then K.
+      const Piece once = seq(repeat_piece(bodies[u], 1, 0, true, greedy, width(x)), stop(heads[u]));
+      return plus ? once : ordered(once, k.at(s), greedy);
+    }
+    tails[u] = seq(repeat_piece(bodies[u], 0, 0, true, greedy, width(x)), stop(heads[u]));
   } else if (one_body) {
-    const Piece more = repeat_piece(bodies[0], 0, 0, true, greedy, width(x));
-    const Piece goes_on = seq(more, lasts[0]);
-    for (size_t h = 0; h < heads.size(); ++h) tails[h] = ordered(goes_on, stop(heads[h]), greedy);
-    if (width(x) <= 0) exact = false;
-  } else if (!heads.empty()) {
+    const size_t u = live[0];
+    const Piece more = repeat_piece(repeated[u], 0, 0, true, greedy, width(x));
+    const Piece goes_on = seq(more, lasts[u]);
+    if (width(x) <= 0 && !keeps_order(x, heads[u], head_of)) exact = false;
+    if (first_consumes && same(emit(x, s0, goes_on_from), repeated[u]) && same(emit(x, s0, stops), lasts[u])) {
+      // The first iteration is one of the repeated ones: the loop is the repeated part.
+      return plus ? goes_on : ordered(goes_on, k.at(s), greedy);
+    }
+    for (size_t h : live) tails[h] = ordered(goes_on, stop(heads[h]), greedy);
+  } else if (!live.empty()) {
     std::vector<Piece> goes_on = solve(x, heads, greedy, head_of, stops);
     for (size_t h = 0; h < heads.size(); ++h) tails[h] = ordered(goes_on[h], stop(heads[h]), greedy);
-    if (width(x) <= 0) exact = false;
+    if (width(x) <= 0 && !(live.size() == 1 && keeps_order(x, heads[live[0]], head_of))) exact = false;
   }
   // RE2 cuts an iteration where a repetition inside the body was reached at the same place
   // by the iteration before; the forms above repeat the body as the pattern does, except the
@@ -1048,6 +1096,120 @@ Piece Translator::loop(uint32_t x, State s, Cont& k, bool plus, bool greedy) {
   const Piece once = emit(x, s0, first);
   if (plus) return once;
   return ordered(once, k.at(s), greedy);
+}
+
+// Whether the forms that list every iteration that goes on before every one that stops keep
+// the dialect's order for a body of several lengths, when the loop goes on from one head `u`
+// (the others only stop). They do when the body, from `u`, has at most one path that can go
+// on and no path before it can match: each item of the body has one path that can be followed
+// by what may come after it on a path that goes on (the items after it, then the next
+// iteration), and an item with several lengths is a greedy run whose longest run, its first,
+// is that path. Then the longest runs are the only way to go on and come first, as the dialect
+// tries them. (?:\b\w+\b\s*)+ and (?mR)(?:^[a-z]{3}\r?)+ are of this form.
+bool Translator::keeps_order(uint32_t x, State u, const std::function<State(State)>& head_of) {
+  // The body's items, through groups and concatenations.
+  std::vector<uint32_t> items;
+  std::vector<uint32_t> todo{x};
+  while (!todo.empty()) {
+    const uint32_t i = todo.back();
+    todo.pop_back();
+    const Node& n = node(i);
+    if (n.kind == NodeKind::Group || n.kind == NodeKind::Concat) {
+      for (size_t k = n.kids.size(); k-- > 0;) todo.push_back(n.kids[k]);
+    } else {
+      items.push_back(i);
+    }
+  }
+  States before{u};
+  for (size_t k = 0; k < items.size(); ++k) {
+    States after;
+    for (State t : before) {
+      for (State e : exits(items[k], t)) add_state(after, e);
+    }
+    uint8_t follow = 0;
+    for (State t : after) {
+      const First f = first_of(items, k + 1, t);
+      follow |= f.kinds;
+      for (State e : f.empty) follow |= static_cast<uint8_t>(first(x, head_of(e)).kinds & e.n);
+    }
+    const Node& n = node(items[k]);
+    const bool lazy = n.kind == NodeKind::Repetition && n.greedy == ((flags(items[k]) & kFlagU) != 0);
+    if (lazy || !one_path(items[k], static_cast<uint8_t>(follow & ~1u))) return false;
+    before = std::move(after);
+  }
+  return true;
+}
+
+// Whether at most one path of the node can be followed by a character of the kinds `follow`.
+bool Translator::one_path(uint32_t i, uint8_t follow) {
+  const Node& n = node(i);
+  switch (n.kind) {
+    case NodeKind::Group: return one_path(n.kids[0], follow);
+    case NodeKind::Concat:
+    case NodeKind::Alternation: return false;
+    case NodeKind::Repetition: {
+      uint32_t body = n.kids[0];
+      while (node(body).kind == NodeKind::Group) body = node(body).kids[0];
+      if (!is_leaf_kind(node(body).kind)) return false;
+      // A fixed count of one class has one path; a run of a class that cannot be followed by
+      // a character of its own ends only where the class stops.
+      return (!n.unbounded && n.min == n.max) || (leaf_info(body).kinds & follow) == 0;
+    }
+    default: return true;
+  }
+}
+
+Translator::First Translator::first_of(const std::vector<uint32_t>& items, size_t from, State s) {
+  First out;
+  States cur{s};
+  for (size_t k = from; k < items.size() && !cur.empty(); ++k) {
+    States next;
+    for (State t : cur) {
+      const First f = first(items[k], t);
+      out.kinds |= f.kinds;
+      for (State e : f.empty) add_state(next, e);
+    }
+    cur = std::move(next);
+  }
+  out.empty = std::move(cur);
+  return out;
+}
+
+// The kinds of the first character the node consumes, entered in `s`, and the states of its
+// paths that consume none (a repetition is looked at for two iterations: enough to bound
+// what it can consume first).
+Translator::First Translator::first(uint32_t i, State s) {
+  const Node& n = node(i);
+  First out;
+  switch (n.kind) {
+    case NodeKind::Empty:
+    case NodeKind::Flags: out.empty.push_back(s); break;
+    case NodeKind::Assertion:
+      out.empty = exits(i, s);
+      break;
+    case NodeKind::Group: out = first(n.kids[0], s); break;
+    case NodeKind::Concat: out = first_of(n.kids, 0, s); break;
+    case NodeKind::Alternation:
+      for (uint32_t k : n.kids) {
+        const First f = first(k, s);
+        out.kinds |= f.kinds;
+        for (State e : f.empty) add_state(out.empty, e);
+      }
+      break;
+    case NodeKind::Repetition: {
+      if (n.min == 0) out.empty.push_back(s);
+      if (!n.unbounded && n.max == 0) break;
+      const First once = first(n.kids[0], s);
+      out.kinds = once.kinds;
+      for (State e : once.empty) {
+        add_state(out.empty, e);
+        out.kinds |= first(n.kids[0], e).kinds;
+      }
+      break;
+    }
+    default: out.kinds = static_cast<uint8_t>(leaf_info(i).kinds & s.n); break;
+  }
+  return out;
 }
 
 // The loop from each head, by Gauss-Jordan elimination over regular expressions.
@@ -1090,30 +1252,20 @@ std::vector<Piece> Translator::solve(uint32_t x, const States& heads, bool greed
   return out;
 }
 
-}  // namespace
-
-ContextTranslation translate_context(const Ast& ast, const PassOne& pass_one) {
-  bool crlf = false;
-  bool word_ascii = false;
-  bool word_unicode = false;
-  for (size_t i = 0; i < ast.nodes.size(); ++i) {
-    const Node& n = ast.nodes[i];
-    if (!is_context_assertion(n, pass_one.flags[i])) continue;
-    if (!is_word_assertion(n)) {
-      crlf = true;
-    } else if ((pass_one.flags[i] & kFlagUni) != 0) {
-      word_unicode = true;
-    } else {
-      word_ascii = true;
-    }
-  }
-  Translator t(ast, pass_one, kinds_for(crlf, word_ascii, word_unicode));
+// One translation of the whole pattern. The end of a match is followed by a test of the
+// character after it where an assertion still restricts it: that character (a kind still
+// allowed) is consumed, or the text's end, and capture group () after the character marks
+// the match to be shortened by it; `*tests_after` tells whether any end has such a test.
+// With `consume_all`, the ends that need no test consume any character (or the text's end)
+// all the same, so that every match that ends before the text's end has consumed one.
+ContextTranslation assemble(const Ast& ast, const PassOne& pass_one, const Kinds& kinds, bool consume_all,
+                            bool* tests_after) {
+  Translator t(ast, pass_one, kinds);
   const uint8_t all = t.all();
-  // The end of the match: the character after it must be of a kind still allowed, which is
-  // checked by consuming it; capture group () after it marks the match to be shortened.
   Cont& end = t.func(
-      [&t, all](State s) -> Piece {
-        if (s.n == all) return {};
+      [&t, all, consume_all, tests_after](State s) -> Piece {
+        if (s.n == all && !consume_all) return {};
+        if (s.n != all) *tests_after = true;
         const uint8_t chars = static_cast<uint8_t>(s.n & ~1u);
         if (chars == 0) return text_piece("\\z", 0);
         Piece next = t.kinds_piece(chars);
@@ -1193,6 +1345,36 @@ ContextTranslation translate_context(const Ast& ast, const PassOne& pass_one) {
     for (size_t a = 0; a < groups.size(); ++a) {
       out.re2_later += (a == 0 ? "" : "|") + t.kinds_text(groups[a].first) + wrapped(*groups[a].second);
     }
+  }
+  return out;
+}
+
+}  // namespace
+
+ContextTranslation translate_context(const Ast& ast, const PassOne& pass_one) {
+  bool crlf = false;
+  bool word_ascii = false;
+  bool word_unicode = false;
+  for (size_t i = 0; i < ast.nodes.size(); ++i) {
+    const Node& n = ast.nodes[i];
+    if (!is_context_assertion(n, pass_one.flags[i])) continue;
+    if (!is_word_assertion(n)) {
+      crlf = true;
+    } else if ((pass_one.flags[i] & kFlagUni) != 0) {
+      word_unicode = true;
+    } else {
+      word_ascii = true;
+    }
+  }
+  const Kinds kinds = kinds_for(crlf, word_ascii, word_unicode);
+  // A pattern whose ends test the character after them is translated again with every end
+  // consuming one: the adapter then needs RE2's capture groups only for a match that reaches
+  // the text's end (or starts at its start), and finds every other match with RE2's DFAs.
+  bool tests_after = false;
+  ContextTranslation out = assemble(ast, pass_one, kinds, false, &tests_after);
+  if (out.ok && tests_after) {
+    out = assemble(ast, pass_one, kinds, true, &tests_after);
+    out.suffix = true;
   }
   return out;
 }

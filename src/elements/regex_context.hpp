@@ -51,6 +51,9 @@ struct ContextTranslation {
   // group marks a match that consumed the character after its end.
   bool prefix = false;
   bool start_marker = false;
+  // Every match consumes the character after its end, unless it ends at the text's end (and
+  // then a capture group tells).
+  bool suffix = false;
   // With a start marker: the same text without the alternative for a match at the text's
   // start, for searches that begin after it (RE2's \A would hold where such a search's
   // first consumed character begins, when that is the text's first character).

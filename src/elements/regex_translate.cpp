@@ -287,6 +287,7 @@ Translation translate(const Ast& ast, bool unicode) {
   out.prefix = c.prefix;
   out.start_marker = c.start_marker;
   out.re2_later = std::move(c.re2_later);
+  out.suffix = c.suffix;
   out.exact = c.exact;
   out.ok = true;
   return out;

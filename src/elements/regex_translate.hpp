@@ -22,6 +22,7 @@ struct Translation {
   bool prefix = false;
   bool start_marker = false;
   std::string re2_later;       // with a start marker: the text for searches after the text's start
+  bool suffix = false;         // every match consumes the character after it, but at the text's end
   bool exact = true;           // the dialect's preference between matches is kept everywhere
   // What the translation did, in units the machine does not change (for tests): the ranges
   // that class evaluation read, and the length of the longest RE2 text made for one node.
