@@ -369,7 +369,9 @@ class Translator {
   Piece concat_from(uint32_t i, size_t j, State s, Cont& k);
   Cont& rest(uint32_t i, size_t j, Cont& k);
   State rest_canonical(uint32_t i, size_t j, const Cont& k, State t);
+  enum : int8_t { kReads = 1, kReadsIfRest = 2, kConsumedIfRest = 4 };
   const std::vector<int8_t>& rest_reads(uint32_t i);
+  std::pair<bool, bool> rest_reads(uint32_t i, size_t j, const Cont& k);  // reads the kind before, the mark
   Piece leaf(uint32_t i, State s, Cont& k);
   const Leaf& leaf_info(uint32_t i);
   Piece leaf_text(uint32_t i, uint8_t mask);
@@ -423,6 +425,13 @@ bool is_start_anchor(const Node& n, uint8_t flags) {
 bool is_end_anchor(const Node& n, uint8_t flags) {
   const auto k = static_cast<AssertKind>(n.sub);
   return k == AssertKind::EndText || (k == AssertKind::EndLine && (flags & kFlagM) == 0);
+}
+
+// The assertions whose effect the state follows: the context assertions, and the text
+// anchors, which hold only at the edge kind. RE2 tests the others (multi-line ^ and $ outside
+// CRLF mode, ASCII \b and \B) itself, wherever they stand.
+bool is_followed(const Node& n, uint8_t flags) {
+  return is_context_assertion(n, flags) || is_start_anchor(n, flags) || is_end_anchor(n, flags);
 }
 
 bool Translator::nullable(uint32_t i) {
@@ -571,7 +580,7 @@ const States& Translator::exits(uint32_t i, State s) {
     case NodeKind::Empty:
     case NodeKind::Flags: out.push_back(s); break;
     case NodeKind::Assertion:
-      if (is_context_assertion(n, flags(i)) || is_start_anchor(n, flags(i)) || is_end_anchor(n, flags(i))) {
+      if (is_followed(n, flags(i))) {
         const State t = step(i, s);
         if (t.n != 0) out.push_back(t);
       } else {
@@ -640,7 +649,7 @@ Piece Translator::structural(uint32_t i, State s, Cont& k) {
     case NodeKind::Empty:
     case NodeKind::Flags: return k.at(s);
     case NodeKind::Assertion: {
-      if (is_context_assertion(n, flags(i)) || is_start_anchor(n, flags(i)) || is_end_anchor(n, flags(i))) {
+      if (is_followed(n, flags(i))) {
         const State t = step(i, s);
         return t.n == 0 ? never() : k.at(t);
       }
@@ -657,35 +666,39 @@ Piece Translator::structural(uint32_t i, State s, Cont& k) {
   }
 }
 
-// Per item j of the concatenation i, what the items from j on read of a state: bit 0, the
-// kind before (2: only if the rest after them does); bit 2, the consumed mark (only if the
-// rest after them does, the items being nullable). Index kids.size() stands for no item.
+// Per item j of the concatenation i (and j = kids.size() for none), what the items from j on
+// read of the state they are entered in: kReads, the kind before; kReadsIfRest, the kind
+// before if the rest after the concatenation reads it (the items can all be empty without
+// reading it); kConsumedIfRest, the consumed mark if the rest reads it (the items can all be
+// empty).
 const std::vector<int8_t>& Translator::rest_reads(uint32_t i) {
   auto it = rest_reads_.find(i);
   if (it != rest_reads_.end()) return it->second;
   const Node& n = node(i);
   std::vector<int8_t> r(n.kids.size() + 1, 0);
-  enum : int8_t { kPrev = 1, kPrevOfRest = 2, kConsumedOfRest = 4 };
-  r[n.kids.size()] = kPrevOfRest | kConsumedOfRest;
+  r[n.kids.size()] = kReadsIfRest | kConsumedIfRest;
   for (size_t j = n.kids.size(); j-- > 0;) {
     const uint32_t kid = n.kids[j];
     if (reads_prev(kid)) {
-      r[j] = kPrev;
+      r[j] = kReads;
     } else if (!nullable(kid)) {
       r[j] = 0;
     } else {
-      r[j] = r[j + 1];
+      r[j] = static_cast<int8_t>(r[j + 1] & ~kConsumedIfRest);
     }
-    if (nullable(kid)) r[j] = static_cast<int8_t>((r[j] & ~kConsumedOfRest) | (r[j + 1] & kConsumedOfRest));
-    else r[j] = static_cast<int8_t>(r[j] & ~kConsumedOfRest);
+    if (nullable(kid)) r[j] = static_cast<int8_t>(r[j] | (r[j + 1] & kConsumedIfRest));
   }
   return rest_reads_.emplace(i, std::move(r)).first->second;
 }
 
-State Translator::rest_canonical(uint32_t i, size_t j, const Cont& k, State t) {
+std::pair<bool, bool> Translator::rest_reads(uint32_t i, size_t j, const Cont& k) {
   const int8_t r = rest_reads(i)[j];
-  const bool prev = (r & 1) != 0 || ((r & 2) != 0 && k.reads_prev());
-  const bool consumed = (r & 4) != 0 && k.reads_consumed();
+  return {(r & kReads) != 0 || ((r & kReadsIfRest) != 0 && k.reads_prev()),
+          (r & kConsumedIfRest) != 0 && k.reads_consumed()};
+}
+
+State Translator::rest_canonical(uint32_t i, size_t j, const Cont& k, State t) {
+  const auto [prev, consumed] = rest_reads(i, j, k);
   if (!prev) t.c = kAnyPrev;
   if (!consumed) t.consumed = false;
   return t;
@@ -695,9 +708,7 @@ Cont& Translator::rest(uint32_t i, size_t j, Cont& k) {
   auto key = std::make_tuple(i, j, static_cast<const Cont*>(&k));
   auto it = rests_.find(key);
   if (it != rests_.end()) return *it->second;
-  const int8_t r = rest_reads(i)[j];
-  const bool prev = (r & 1) != 0 || ((r & 2) != 0 && k.reads_prev());
-  const bool consumed = (r & 4) != 0 && k.reads_consumed();
+  const auto [prev, consumed] = rest_reads(i, j, k);
   Cont& c = func([this, i, j, &k](State s) { return concat_from(i, j, s, k); }, prev, consumed);
   rests_.emplace(key, &c);
   return c;
