@@ -129,6 +129,25 @@ Piece text_piece(std::string text, uint64_t insts) {
 
 bool same(const Piece& a, const Piece& b) { return a.fail == b.fail && (a.fail || a.f.text == b.f.text); }
 
+// The kinds of `mask` (bits 1 to count - 1) grouped by the text `text(kind)` each leads to,
+// in the order of their first kind; a kind whose text never matches is left out.
+template <class Text>
+std::vector<std::pair<uint8_t, const Piece*>> group_kinds(int count, uint8_t mask, Text text) {
+  std::vector<std::pair<uint8_t, const Piece*>> groups;
+  for (int q = 1; q < count; ++q) {
+    if (!(mask & (1u << q))) continue;
+    const Piece& to = text(q);
+    if (to.fail) continue;
+    auto g = std::find_if(groups.begin(), groups.end(), [&](const auto& x) { return same(*x.second, to); });
+    if (g != groups.end()) {
+      g->first |= static_cast<uint8_t>(1u << q);
+    } else {
+      groups.emplace_back(static_cast<uint8_t>(1u << q), &to);
+    }
+  }
+  return groups;
+}
+
 // ---- continuations --------------------------------------------------------------------------
 
 // The text of the rest of a pattern, as a function of the state it is entered in;
@@ -808,18 +827,9 @@ Piece Translator::leaf(uint32_t i, State s, Cont& k) {
   if (aborted()) return never();
   const uint8_t allowed = static_cast<uint8_t>(info.kinds & s.n & ~1u);
   if (allowed == 0) return never();
-  std::vector<std::pair<uint8_t, const Piece*>> groups;
-  for (int q = 1; q < kinds_.count; ++q) {
-    if (!(allowed & (1u << q))) continue;
-    const Piece& after = k.at(State{static_cast<uint8_t>(q), all(), true});
-    if (after.fail) continue;
-    auto g = std::find_if(groups.begin(), groups.end(), [&](const auto& x) { return same(*x.second, after); });
-    if (g != groups.end()) {
-      g->first |= static_cast<uint8_t>(1u << q);
-    } else {
-      groups.emplace_back(static_cast<uint8_t>(1u << q), &after);
-    }
-  }
+  const auto groups = group_kinds(kinds_.count, allowed, [&](int q) -> const Piece& {
+    return k.at(State{static_cast<uint8_t>(q), all(), true});
+  });
   std::vector<Piece> parts;
   for (const auto& [mask, after] : groups) parts.push_back(seq(leaf_text(i, mask), *after));
   std::vector<const Piece*> refs;
@@ -1319,17 +1329,9 @@ ContextTranslation assemble(const Ast& ast, const PassOne& pass_one, const Kinds
     out.re2 = versions[0].fail ? std::string(kNeverMatches) : versions[0].f.text;
     return out;
   }
-  std::vector<std::pair<uint8_t, const Piece*>> groups;  // kinds before the match, and their version
-  for (int c = 1; c < t.kinds().count; ++c) {
-    const Piece& v = versions[c];
-    if (v.fail) continue;
-    auto g = std::find_if(groups.begin(), groups.end(), [&](const auto& x) { return same(*x.second, v); });
-    if (g != groups.end()) {
-      g->first |= static_cast<uint8_t>(1u << c);
-    } else {
-      groups.emplace_back(static_cast<uint8_t>(1u << c), &v);
-    }
-  }
+  // The kinds before the match, grouped by their version.
+  const auto groups =
+      group_kinds(t.kinds().count, all, [&versions](int c) -> const Piece& { return versions[static_cast<size_t>(c)]; });
   const Piece& at_start = versions[0];
   auto wrapped = [](const Piece& p) { return p.f.prec == Prec::Alt ? "(?:" + p.f.text + ")" : p.f.text; };
   // The alternative for a match at the text's start comes first: it must win over a match

@@ -16,30 +16,16 @@
 #include "elements/regex_element.hpp"
 #include "elements/regex_tables.hpp"
 #include "elements/utf8.hpp"
+#include "regex_support.hpp"
 #include "support.hpp"
 
 namespace vantorel {
 namespace {
 
-const RegexElement& regex_of(const RegexBuild& b) { return static_cast<const RegexElement&>(*b.element); }
-
-std::string spans_of(const regex::Expression& expression, std::string_view text) {
-  regex::MatchIterator it(expression, text.data(), text.size());
-  std::string out;
-  uint64_t s;
-  uint64_t e;
-  while (it.next(&s, &e)) {
-    if (!out.empty()) out += ",";
-    out += std::to_string(s) + "-" + std::to_string(e);
-  }
-  return out;
-}
-
-std::string spans(std::string_view pattern, std::string_view text) {
-  RegexBuild b = make_regex_element(pattern);
-  if (!b.element) return "error: " + b.error;
-  return spans_of(*regex_of(b).unanchored, text);
-}
+using testing::regex_of;
+using testing::run_cases;
+using testing::spans;
+using testing::spans_of;
 
 // The ends of the anchored road at every position ("-" where it fails).
 std::string anchored_ends(std::string_view pattern, std::string_view text) {
@@ -52,19 +38,6 @@ std::string anchored_ends(std::string_view pattern, std::string_view text) {
     out += end ? std::to_string(*end) : "-";
   }
   return out;
-}
-
-struct Case {
-  std::string pattern;
-  std::string text;
-  const char* expected;  // the spans of the iteration
-};
-
-void run_cases(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    SCOPED_TRACE("pattern /" + c.pattern + "/ on '" + c.text + "'");
-    EXPECT_EQ(spans(c.pattern, c.text), c.expected);
-  }
 }
 
 const std::string kE = "\xC3\xA9";     // é: a word character beyond ASCII

@@ -14,6 +14,7 @@
 #include "elements/regex_element.hpp"
 #include "elements/regex_tables.hpp"
 #include "elements/utf8.hpp"
+#include "regex_support.hpp"
 #include "support.hpp"
 
 namespace vantorel {
@@ -22,48 +23,10 @@ namespace {
 using testing::match_at;
 using testing::parse_at;
 
-const RegexElement& regex_of(const RegexBuild& b) { return static_cast<const RegexElement&>(*b.element); }
-
-// The matches of an expression over `text` as "s-e,s-e".
-std::string spans_of(const regex::Expression& expression, std::string_view text) {
-  regex::MatchIterator it(expression, text.data(), text.size());
-  std::string out;
-  uint64_t s;
-  uint64_t e;
-  while (it.next(&s, &e)) {
-    if (!out.empty()) out += ",";
-    out += std::to_string(s) + "-" + std::to_string(e);
-  }
-  return out;
-}
-
-// The matches of the unanchored expression of `pattern`, or "error: <text>".
-std::string spans(std::string_view pattern, std::string_view text) {
-  RegexBuild b = make_regex_element(pattern);
-  if (!b.element) return "error: " + b.error;
-  return spans_of(*regex_of(b).unanchored, text);
-}
-
-struct Case {
-  const char* pattern;
-  std::string text;
-  const char* expected;  // spans, or "error: <part of the last line>"
-};
-
-void run_cases(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string("pattern /") + c.pattern + "/ on '" + c.text + "'");
-    const std::string got = spans(c.pattern, c.text);
-    const std::string want = c.expected;
-    if (want.rfind("error: ", 0) == 0) {
-      ASSERT_EQ(got.rfind("error: ", 0), 0u) << got;
-      const size_t last = got.rfind("error: ");
-      EXPECT_NE(got.find(want.substr(7), last), std::string::npos) << got;
-    } else {
-      EXPECT_EQ(got, want);
-    }
-  }
-}
+using testing::regex_of;
+using testing::run_cases;
+using testing::spans;
+using testing::spans_of;
 
 const std::string kKelvin = "\xE2\x84\xAA";  // U+212A KELVIN SIGN
 const std::string kArabicThree = "\xD9\xA3";  // U+0663 ARABIC-INDIC DIGIT THREE
