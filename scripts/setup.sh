@@ -11,7 +11,8 @@ vantorel_need_packages() {
   command -v pkg-config >/dev/null || missing+=(pkg-config)
   pkg-config --exists re2 2>/dev/null || missing+=(libre2-dev)
   [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
-  [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+  # The Unicode Character Database the regex tables are generated from.
+  [ -f /usr/share/unicode/DerivedCoreProperties.txt ] || missing+=(unicode-data)
   vantorel_install_packages "${missing[@]}"
 }
 
@@ -28,7 +29,8 @@ vantorel_install_packages() {
 }
 
 # Prints the path of a Python interpreter >= 3.13: $PYTHON first, then python3.14 and
-# python3.13 on PATH that actually run, then the pyenv installs.
+# python3.13 on PATH that actually run, then the pyenv installs (under $PYENV_ROOT, the
+# user's ~/.pyenv, or root's).
 vantorel_find_python() {
   local ok='import sys; sys.exit(0 if sys.version_info >= (3, 13) else 1)'
   local c
@@ -42,7 +44,7 @@ vantorel_find_python() {
       "$c" -c 'import sys; print(sys.executable)'; return 0
     fi
   done
-  for c in /root/.pyenv/versions/3.1[3-9]*/bin/python3; do
+  for c in "${PYENV_ROOT:-$HOME/.pyenv}"/versions/3.1[3-9]*/bin/python3 /root/.pyenv/versions/3.1[3-9]*/bin/python3; do
     if [ -x "$c" ] && "$c" -c "$ok" 2>/dev/null; then echo "$c"; return 0; fi
   done
   echo "error: no Python >= 3.13 found (set PYTHON)" >&2

@@ -1,16 +1,22 @@
 // What every batch method shares on the Python side: the inputs list read in place, the
-// text of an item, the repeated layout of results, and the errors a batch call raises.
+// text of an item, the errors a batch call raises, and run_batch, the one scaffold of the
+// uniform test, the input period and the reuse of results for repeated objects.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "construction/element_object.hpp"
 #include "construction/list_snapshot.hpp"
 #include "construction/py_error.hpp"
 #include "construction/py_ref.hpp"
-#include "text_ops/nesting_error.hpp"
+#include "batch/identity_cache.hpp"
+#include "batch/input_pattern.hpp"
+#include "text_ops/open_table.hpp"
+#include "text_ops/token_to_py.hpp"
 
 namespace vantorel::py {
 
@@ -66,7 +72,7 @@ class BatchInputs {
 #endif
   // The UTF-8 text of item i (`object`, as object(i) gave it), or the error the call
   // raises for it (input_error).
-  [[nodiscard]] PyResult<std::string_view> text(PyObject* object, size_t i) const noexcept {
+  [[nodiscard, gnu::always_inline]] PyResult<std::string_view> text(PyObject* object, size_t i) const noexcept {
     if (object != nullptr && PyUnicode_Check(object)) {
       Py_ssize_t length = 0;
       const char* bytes = PyUnicode_AsUTF8AndSize(object, &length);
@@ -89,9 +95,9 @@ class BatchInputs {
   size_t n_;
 };
 
-// The system's rule for items that have no text: a batch call never runs an element over
-// them, and raises instead, at the first such item in list order (every item is either
-// evaluated or the same object as an evaluated one, so none escapes):
+// The rule for items that have no text: a batch call never runs an element over them, and
+// raises instead, at the first such item in list order (every item is either evaluated or
+// the same object as an evaluated one, so none escapes):
 //   - an item that is not a str: TypeError "argument 'inputs': item {i}: '{type}' object
 //     is not an instance of 'str'" ('None' is not ... for None);
 //   - a str whose UTF-8 form the interpreter cannot make (a lone surrogate): the
@@ -103,12 +109,210 @@ class BatchInputs {
 // matched: at the failure's own position where parse_impl ran, at 0 (where the element
 // was run) where only try_match_at did.
 
-// A new list of n empty slots (to be filled in place), or the interpreter's error.
-[[nodiscard]] PyResult<PyRef> new_list(size_t n) noexcept;
+// ---------------------------------------------------------------------------------------
+// The batch scaffold
 
-// The repeated layout: `run` (a new list) repeated q times by the interpreter's sequence
-// repeat, each entry holding one reference to its object; the run itself is released, so
-// its objects end up referenced by the entries alone. q = 1 returns the run itself.
-[[nodiscard]] PyResult<PyRef> repeat_run(PyRef run, size_t q) noexcept;
+// How a batch road reuses the result of an input for a later item that is the same object.
+enum class Reuse : uint8_t {
+  None,           // every item is evaluated
+  LastObject,     // an item that is the previous item's object takes its result
+  IdentityCache,  // the first 31 distinct objects are remembered in the IdentityCache
+  EveryObject,    // every distinct object is remembered (a map that grows)
+};
+
+// What a road's reuse remembers, one class per Reuse kind: find(object) gives the Kept value
+// remembered for the object (nullptr when none); after a find that missed, wants() tells
+// whether that object is to be remembered and remember(object, kept) does it. Items the
+// list no longer reaches (object nullptr) are never found nor remembered.
+//
+// A road that makes Python objects while it runs (Hold) has every remembered object held by
+// a reference of the memory's own until the call ends, so that no other object can come to
+// live at its address meanwhile. A road that makes none runs no code that could change the
+// list or free an item, and compares addresses as they are.
+template <Reuse R, class Kept, bool Hold>
+class ReuseMemory;
+
+template <class Kept, bool Hold>
+class ReuseMemory<Reuse::None, Kept, Hold> {
+ public:
+  [[nodiscard]] const Kept* find(PyObject*) noexcept { return nullptr; }
+  [[nodiscard]] bool wants() const noexcept { return false; }
+  void remember(PyObject*, const Kept&) noexcept {}
+};
+
+template <class Kept, bool Hold>
+class ReuseMemory<Reuse::LastObject, Kept, Hold> {
+ public:
+  ReuseMemory() noexcept = default;
+  ReuseMemory(const ReuseMemory&) = delete;
+  ReuseMemory& operator=(const ReuseMemory&) = delete;
+  ~ReuseMemory() {
+    if constexpr (Hold) Py_XDECREF(last_object_);
+  }
+
+  [[nodiscard]] const Kept* find(PyObject* object) noexcept {
+    return object != nullptr && object == last_object_ ? &last_ : nullptr;
+  }
+  [[nodiscard]] bool wants() const noexcept { return true; }
+  void remember(PyObject* object, const Kept& kept) noexcept {
+    if constexpr (Hold) {
+      Py_XINCREF(object);
+      Py_XDECREF(last_object_);
+    }
+    last_object_ = object;
+    last_ = kept;
+  }
+
+ private:
+  PyObject* last_object_ = nullptr;  // held when Hold
+  Kept last_{};
+};
+
+template <class Kept, bool Hold>
+class ReuseMemory<Reuse::IdentityCache, Kept, Hold> {
+ public:
+  [[nodiscard]] const Kept* find(PyObject* object) noexcept {
+    lookup_ = object != nullptr ? cache_.find(reinterpret_cast<uintptr_t>(object)) : Lookup{};
+    return lookup_.hit ? &cache_.payload(lookup_) : nullptr;
+  }
+  [[nodiscard]] bool wants() const noexcept { return lookup_.slot != IdentityCache<Kept>::kNoSlot; }
+  void remember(PyObject* object, const Kept& kept) noexcept {
+    cache_.insert(lookup_, reinterpret_cast<uintptr_t>(object), kept);
+    if constexpr (Hold) held_[cache_.filled() - 1] = PyRef::borrow(object);
+  }
+
+ private:
+  using Lookup = typename IdentityCache<Kept>::Lookup;
+  IdentityCache<Kept> cache_;
+  Lookup lookup_;  // of the last find
+  std::array<PyRef, IdentityCache<Kept>::kMaxFilled> held_;  // used when Hold
+};
+
+template <class Kept, bool Hold>
+class ReuseMemory<Reuse::EveryObject, Kept, Hold> {
+ public:
+  ReuseMemory() noexcept = default;
+  ReuseMemory(const ReuseMemory&) = delete;
+  ReuseMemory& operator=(const ReuseMemory&) = delete;
+  ~ReuseMemory() {
+    if constexpr (Hold) table_.for_each([](auto& entry) { Py_DECREF(entry.key); });
+  }
+
+  [[nodiscard]] const Kept* find(PyObject* object) noexcept {
+    if (object == nullptr) return nullptr;
+    const auto* entry = table_.find(object);
+    return entry != nullptr ? &entry->value : nullptr;
+  }
+  [[nodiscard]] bool wants() const noexcept { return true; }
+  // An object the table has no room for is not remembered: it is evaluated again when it
+  // comes back, which gives the same result.
+  void remember(PyObject* object, const Kept& kept) noexcept {
+    if (object == nullptr) return;
+    bool inserted = false;
+    auto* entry = table_.find_or_insert(object, &inserted);
+    if (entry == nullptr) return;
+    entry->value = kept;
+    if constexpr (Hold) Py_INCREF(object);
+  }
+
+ private:
+  OpenTable<PyObject*, Kept> table_;
+};
+
+// The constants every road gives run_batch, as a base class of the road: which shortcuts
+// it takes (kUniform, kPeriod, kReuse) and whether it makes Python objects while it
+// evaluates or adds (kMakesObjects, see ReuseMemory).
+template <bool Uniform, bool Period, Reuse R, bool MakesObjects>
+struct Shortcuts {
+  static constexpr bool kUniform = Uniform;
+  static constexpr bool kPeriod = Period;
+  static constexpr Reuse kReuse = R;
+  static constexpr bool kMakesObjects = MakesObjects;
+};
+
+// run_batch(inputs, road): the one scaffold of every batch method. It reads the list
+// (BatchInputs), takes the road's shortcuts in this order and gives the road's result:
+//   1. the empty list: road.start(0), then road.finish(1);
+//   2. when Road::kUniform and every item is item 0's object: item 0 is evaluated once, and
+//      the result is road.uniform(object, text, n) when the road has one, else start(1),
+//      add, finish(n);
+//   3. when Road::kPeriod and the list has an input period of k items repeated q times: the
+//      first k items are evaluated, each on its own (also when two of them are one object),
+//      with start(k), add for each, finish(q);
+//   4. otherwise start(n) and every item in order: either the result kept for its object
+//      (road.add_again) under Road::kReuse (ReuseMemory), or evaluated (road.add, and
+//      road.keep for what the reuse remembers), then finish(1).
+// Whichever road is taken, the road sees the results that one evaluation per item would
+// give.
+//
+// The road supplies, besides its Shortcuts:
+//   Result   what evaluating one item gives;
+//   Kept     what the reuse remembers of a Result (a plain value);
+//   PyResult<Result> evaluate(PyObject* object, std::string_view text): one item;
+//   PyResult<bool> start(size_t count): before the first add of `count` items;
+//   Kept keep(const Result&): called before add for a result the reuse remembers;
+//   void add(Result&&); void add_again(const Kept&): the next item's result;
+//   PyResult<PyRef> finish(size_t repeat): the call's result, the items added repeated
+//     `repeat` times (the period's q, or n for a uniform list).
+template <class Road>
+[[nodiscard]] PyResult<PyRef> run_batch(PyObject* inputs, Road& road) noexcept {
+  using Result = typename Road::Result;
+  using Kept = typename Road::Kept;
+  PyResult<BatchInputs> read = BatchInputs::read(inputs);
+  if (!read.ok()) return read.take_error();
+  const BatchInputs& in = read.value();
+  const size_t n = in.size();
+
+  auto evaluate = [&](size_t i, PyObject* object) -> PyResult<Result> {
+    PyResult<std::string_view> text = in.text(object, i);
+    if (!text.ok()) return text.take_error();
+    return road.evaluate(object, text.value());
+  };
+  // The first `count` items, each evaluated, repeated `repeat` times.
+  auto run_of = [&](size_t count, size_t repeat) -> PyResult<PyRef> {
+    PyResult<bool> started = road.start(count);
+    if (!started.ok()) return started.take_error();
+    for (size_t i = 0; i < count; ++i) {
+      PyResult<Result> r = evaluate(i, in.object(i));
+      if (!r.ok()) return r.take_error();
+      road.add(r.take());
+    }
+    return road.finish(repeat);
+  };
+
+  if (n == 0) return run_of(0, 1);
+  if constexpr (Road::kUniform) {
+    if (is_uniform(in.items(), n)) {
+      if constexpr (requires(PyObject* o, std::string_view t) { road.uniform(o, t, n); }) {
+        PyObject* object = in.object(0);
+        PyResult<std::string_view> text = in.text(object, 0);
+        if (!text.ok()) return text.take_error();
+        return road.uniform(object, text.value(), n);
+      } else {
+        return run_of(1, n);
+      }
+    }
+  }
+  if constexpr (Road::kPeriod) {
+    const InputPeriod period = detect_input_period(in.items(), n);
+    if (period.found()) return run_of(period.k, period.q);
+  }
+
+  PyResult<bool> started = road.start(n);
+  if (!started.ok()) return started.take_error();
+  ReuseMemory<Road::kReuse, Kept, Road::kMakesObjects> memory;
+  for (size_t i = 0; i < n; ++i) {
+    PyObject* object = in.object(i);
+    if (const Kept* kept = memory.find(object)) {
+      road.add_again(*kept);
+      continue;
+    }
+    PyResult<Result> r = evaluate(i, object);
+    if (!r.ok()) return r.take_error();
+    if (memory.wants()) memory.remember(object, road.keep(r.value()));
+    road.add(r.take());
+  }
+  return road.finish(1);
+}
 
 }  // namespace vantorel::py

@@ -2,6 +2,7 @@
 // frame of one batch call. It never looks at what the object holds, only where it is.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 

@@ -58,18 +58,6 @@ template <class OnToken>
 
 // ---- Rules that give a verdict only (parse_batch_count) -------------------------------
 
-// And: each child's try_match_at from 0, where the previous one ended, after whitespace
-// when the child skips whitespace (rule W): AndElement::try_match_at at 0.
-[[nodiscard]] inline Match and_count_at_start(const AndElement& sequence, const char* t, uint64_t m) noexcept {
-  uint64_t p = 0;
-  for (const ElementRef& child : sequence.exprs) {
-    const Match c = child->try_match_at(t, m, child_start(t, m, *child, p));
-    if (!c.matched) return c;
-    p = c.end;
-  }
-  return Match::at(p);
-}
-
 // Word: the first byte alone decides (the constructor's limits are one character and no
 // maximum, so the first byte is the whole verdict of WordElement::try_match_at).
 [[nodiscard]] inline bool word_counts(const WordElement& word, const char* t, uint64_t m) noexcept {

@@ -179,7 +179,7 @@ PyResult<bool> convert(const ParamSpec& param, PyObject* o, Argument& a) {
   return true;
 }
 
-// Step 5 of every frame: each parameter in order, each completely before the next.
+// The conversions of every frame: each parameter in order, each completely before the next.
 PyResult<bool> convert_all(const ArgumentSpec& spec, const Slots& slots, CallArgs& call) {
   for (size_t i = spec.count; i < kMaxParams; ++i) call.at[i] = Argument{nullptr, {}, false, 0};
   for (size_t i = 0; i < spec.count; ++i) {

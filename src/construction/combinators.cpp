@@ -1,6 +1,7 @@
-// Constructors of the combinators: MatchFirst from a list, the seven one-child classes,
-// Exactly and Forward. Children are shared through to_element, never copied, so building a
-// combinator costs one count increment per child however large the child grammar is.
+// Constructors of the combinators with arguments of their own: MatchFirst from a list and
+// Exactly. Children are shared through to_element, never copied, so building a combinator
+// costs one count increment per child however large the child grammar is (the one-child
+// classes likewise, constructors.hpp).
 #include <string>
 #include <vector>
 
@@ -32,49 +33,11 @@ PyResult<PyRef> match_first_new(PyTypeObject* type, const CallArgs& args) noexce
   return new_element_object(type, ElementRef::make<MatchFirstElement>(std::move(alternatives)));
 }
 
-namespace {
-
-// The seven one-child constructors: the conversion's error is raised unchanged.
-template <class E>
-PyResult<PyRef> one_child_new(PyTypeObject* type, const CallArgs& args) noexcept {
-  PyResult<ElementRef> child = to_element(args[0].object);
-  if (!child.ok()) return child.take_error();
-  return new_element_object(type, ElementRef::make<E>(child.take()));
-}
-
-}  // namespace
-
-PyResult<PyRef> optional_new(PyTypeObject* type, const CallArgs& args) noexcept {
-  return one_child_new<OptionalElement>(type, args);
-}
-PyResult<PyRef> zero_or_more_new(PyTypeObject* type, const CallArgs& args) noexcept {
-  return one_child_new<ZeroOrMoreElement>(type, args);
-}
-PyResult<PyRef> one_or_more_new(PyTypeObject* type, const CallArgs& args) noexcept {
-  return one_child_new<OneOrMoreElement>(type, args);
-}
-PyResult<PyRef> group_new(PyTypeObject* type, const CallArgs& args) noexcept {
-  return one_child_new<GroupElement>(type, args);
-}
-PyResult<PyRef> suppress_new(PyTypeObject* type, const CallArgs& args) noexcept {
-  return one_child_new<SuppressElement>(type, args);
-}
-PyResult<PyRef> combine_new(PyTypeObject* type, const CallArgs& args) noexcept {
-  return one_child_new<CombineElement>(type, args);
-}
-PyResult<PyRef> skip_to_new(PyTypeObject* type, const CallArgs& args) noexcept {
-  return one_child_new<SkipToElement>(type, args);
-}
-
 PyResult<PyRef> exactly_new(PyTypeObject* type, const CallArgs& args) noexcept {
   // The frame has converted `count` already, so a count error comes before any expr error.
   PyResult<ElementRef> child = to_element(args[0].object);
   if (!child.ok()) return child.take_error();
   return new_element_object(type, ElementRef::make<ExactlyElement>(child.take(), args[1].count));
-}
-
-PyResult<PyRef> forward_new(PyTypeObject* type, const CallArgs& /*args*/) noexcept {
-  return new_element_object(type, ElementRef::make<ForwardElement>());
 }
 
 }  // namespace vantorel::py

@@ -8,26 +8,24 @@
 #include "construction/element_object.hpp"
 #include "elements/chars.hpp"
 #include "elements/literals.hpp"
-#include "elements/positional.hpp"
 
 namespace vantorel::py {
 
 PyResult<PyRef> literal_new(PyTypeObject* type, const CallArgs& args) noexcept {
   const std::string_view s = args[0].text;
-  OwnedText message = make_owned_text(literal_message(s));
+  PyResult<OwnedText> message = make_owned_text(literal_message(s));
+  if (!message.ok()) return message.take_error();
   ElementRef element = new_literal_element(s);
-  PyRef cached = new_str(s);
-  PyResult<PyRef> made = new_instance_from_base(type);
+  PyResult<PyRef> cached = new_str(s);
+  PyResult<PyRef> made = cached.ok() ? new_instance_from_base(type) : cached.take_error();
   if (!made.ok()) {
-    element.reset();
-    cached = PyRef();
-    free_owned_text(message);
-    return made;
+    free_owned_text(message.value());
+    return made;  // `cached` and `element` are released on the way out
   }
   auto* o = reinterpret_cast<LiteralObject*>(made.value().get());
-  o->message = message;
+  o->message = message.value();
   new (&o->element) ElementRef(std::move(element));
-  o->cached_str = cached.release();
+  o->cached_str = cached.take().release();
   new (&o->borrow_counter) std::atomic<int64_t>(0);
   return made;
 }
@@ -35,12 +33,13 @@ PyResult<PyRef> literal_new(PyTypeObject* type, const CallArgs& args) noexcept {
 PyResult<PyRef> keyword_new(PyTypeObject* type, const CallArgs& args) noexcept {
   const std::string_view s = args[0].text;
   ElementRef element = new_keyword_element(s);
-  PyRef cached = new_str(s);
+  PyResult<PyRef> cached = new_str(s);
+  if (!cached.ok()) return cached;
   PyResult<PyRef> made = new_instance_from_base(type);
   if (!made.ok()) return made;  // `cached` and `element` are released on the way out
   auto* o = reinterpret_cast<KeywordObject*>(made.value().get());
   new (&o->element) ElementRef(std::move(element));
-  o->cached_str = cached.release();
+  o->cached_str = cached.take().release();
   new (&o->borrow_counter) std::atomic<int64_t>(0);
   return made;
 }
@@ -69,21 +68,5 @@ PyResult<PyRef> quoted_string_new(PyTypeObject* type, const CallArgs& args) noex
   return new_element_object(type, new_quoted_string_element(args[0].text, args[1].given() ? &escape : nullptr,
                                                             args[2].flag, args[3].flag));
 }
-
-PyResult<PyRef> rest_of_line_new(PyTypeObject* type, const CallArgs& /*args*/) noexcept {
-  return new_element_object(type, ElementRef::make<RestOfLineElement>());
-}
-
-template <class E>
-PyResult<PyRef> fieldless_new(PyTypeObject* type, const CallArgs& /*args*/) noexcept {
-  return new_element_object(type, ElementRef::make<E>());
-}
-
-template PyResult<PyRef> fieldless_new<EmptyElement>(PyTypeObject*, const CallArgs&) noexcept;
-template PyResult<PyRef> fieldless_new<NoMatchElement>(PyTypeObject*, const CallArgs&) noexcept;
-template PyResult<PyRef> fieldless_new<LineStartElement>(PyTypeObject*, const CallArgs&) noexcept;
-template PyResult<PyRef> fieldless_new<LineEndElement>(PyTypeObject*, const CallArgs&) noexcept;
-template PyResult<PyRef> fieldless_new<StringStartElement>(PyTypeObject*, const CallArgs&) noexcept;
-template PyResult<PyRef> fieldless_new<StringEndElement>(PyTypeObject*, const CallArgs&) noexcept;
 
 }  // namespace vantorel::py

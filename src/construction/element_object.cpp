@@ -1,5 +1,5 @@
-// Instances of the element classes: creation from object's tp_new, field access by layout,
-// the shared borrow, and deallocation.
+// The class-object cache, and instances of the element classes: creation from object's
+// tp_new, field access by layout, the shared borrow, and deallocation.
 #include "construction/element_object.hpp"
 
 #include <cstdlib>
@@ -9,6 +9,18 @@
 #include "elements/fatal.hpp"
 
 namespace vantorel::py {
+
+namespace {
+std::array<std::atomic<PyTypeObject*>, kClassCount> g_classes{};  // never released
+}  // namespace
+
+std::atomic<PyTypeObject*>& class_cell(ClassId id) noexcept { return g_classes[static_cast<size_t>(id)]; }
+
+PyTypeObject* class_of(ClassId id) noexcept {
+  PyTypeObject* cell = class_cell(id).load(std::memory_order_acquire);
+  VANTOREL_CHECK(cell != nullptr, "element class used before the module was initialised");
+  return cell;
+}
 
 PyResult<PyRef> new_instance_from_base(PyTypeObject* type) noexcept {
   PyRef empty = PyRef::steal(PyTuple_New(0));
@@ -53,11 +65,11 @@ PyResult<SharedBorrow> SharedBorrow::take(PyObject* o) noexcept {
   }
 }
 
-OwnedText make_owned_text(std::string_view bytes) noexcept {
+PyResult<OwnedText> make_owned_text(std::string_view bytes) noexcept {
   OwnedText t{0, nullptr, 0};
   if (bytes.empty()) return t;
   t.data = static_cast<char*>(std::malloc(bytes.size()));
-  VANTOREL_CHECK(t.data != nullptr, "out of memory copying a message");
+  if (t.data == nullptr) return PyError::no_memory();
   std::memcpy(t.data, bytes.data(), bytes.size());
   t.capacity = bytes.size();
   t.length = bytes.size();

@@ -3,10 +3,12 @@
 // takes of the objects it works on.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "construction/py_error.hpp"
 #include "construction/py_ref.hpp"
@@ -15,25 +17,64 @@
 
 namespace vantorel::py {
 
-// The 26 classes, in the order element_classes.hpp gives (the order to_element tries).
+// The 26 classes, in the order of the class list (the order to_element tries).
 enum class ClassId : uint8_t {
-#define VANTOREL_CLASS_ID(Name, Element) Name,
+#define VANTOREL_CLASS_ID(Name, ...) Name,
   VANTOREL_ELEMENT_CLASSES(VANTOREL_CLASS_ID)
 #undef VANTOREL_CLASS_ID
 };
-inline constexpr size_t kClassCount = 26;
+
+// The number of classes: the rows of the class list.
+inline constexpr size_t kClassCount = 0
+#define VANTOREL_COUNT_CLASS(...) +1
+    VANTOREL_ELEMENT_CLASSES(VANTOREL_COUNT_CLASS)
+#undef VANTOREL_COUNT_CLASS
+    ;
+
+// Every class id, in the order of the class list.
+inline constexpr std::array<ClassId, kClassCount> kAllClasses{
+#define VANTOREL_CLASS_ENTRY(Name, ...) ClassId::Name,
+    VANTOREL_ELEMENT_CLASSES(VANTOREL_CLASS_ENTRY)
+#undef VANTOREL_CLASS_ENTRY
+};
+
+// A table with one entry per class, in the order of the class list: entry i is
+// make.template operator()<C>() for the i-th class C (make is a lambda template over ClassId).
+template <class Make>
+[[nodiscard]] constexpr auto per_class(Make make) noexcept {
+  return [&make]<size_t... I>(std::index_sequence<I...>) {
+    return std::array{make.template operator()<kAllClasses[I]>()...};
+  }(std::make_index_sequence<kClassCount>());
+}
 
 // The bare class name ("Literal", "rest_of_line", ...).
 [[nodiscard]] constexpr std::string_view class_name(ClassId id) noexcept {
-  switch (id) {
-#define VANTOREL_CLASS_NAME(Name, Element) \
-  case ClassId::Name:                      \
-    return #Name;
-    VANTOREL_ELEMENT_CLASSES(VANTOREL_CLASS_NAME)
+  constexpr std::string_view kNames[] = {
+#define VANTOREL_CLASS_NAME(Name, ...) #Name,
+      VANTOREL_ELEMENT_CLASSES(VANTOREL_CLASS_NAME)
 #undef VANTOREL_CLASS_NAME
-  }
-  return {};
+  };
+  return kNames[static_cast<size_t>(id)];
 }
+
+// The classes in the order the module adds them at start-up (and lists them in __all__),
+// from the module positions of the class list. Every position must be taken exactly once.
+inline constexpr std::array<ClassId, kClassCount> kModuleOrder = [] {
+  constexpr size_t kPositions[] = {
+#define VANTOREL_MODULE_POSITION(Name, Element, snake, position) position,
+      VANTOREL_ELEMENT_CLASSES(VANTOREL_MODULE_POSITION)
+#undef VANTOREL_MODULE_POSITION
+  };
+  std::array<ClassId, kClassCount> order{};
+  std::array<bool, kClassCount> taken{};
+  for (size_t i = 0; i < kClassCount; ++i) {
+    // A position out of range or taken twice stops the compilation here.
+    if (kPositions[i] >= kClassCount || taken[kPositions[i]]) throw "module positions are not a permutation";
+    taken[kPositions[i]] = true;
+    order[kPositions[i]] = kAllClasses[i];
+  }
+  return order;
+}();
 
 // Owned UTF-8 text held in an instance: capacity, pointer and length (24 bytes), freed
 // with the instance.
@@ -91,46 +132,14 @@ static_assert(sizeof(LiteralObject) == 64);
 static_assert(sizeof(KeywordObject) == 40);
 #endif
 
-// The class object of `id`, created on the first call (PyType_FromSpec) and cached for the
-// life of the process; a borrowed reference. A failed creation gives RuntimeError "An error
-// occurred while initializing class {}" with the interpreter's error as __cause__, and
-// leaves the cache empty.
-[[nodiscard]] PyResult<PyTypeObject*> type_object(ClassId id) noexcept;
+// The process-wide cache of the class objects: one cell per class, filled once, at start-up,
+// by the registration (lib/classes.cpp) with a release store, and never emptied. A cell is
+// read with an acquire load, so a thread that finds a class finds it whole.
+[[nodiscard]] std::atomic<PyTypeObject*>& class_cell(ClassId id) noexcept;
 
-// The cached class object of `id`, which start-up has created (every entry point runs after
-// it). Ends the process if the class does not exist.
+// The cached class object of `id` (borrowed), which start-up has created: every entry point
+// runs after it. Ends the process if the class does not exist.
 [[nodiscard]] PyTypeObject* class_of(ClassId id) noexcept;
-
-// The per-class accessors, one for each class, over type_object.
-#define VANTOREL_TYPE_ACCESSOR(fn, Name) \
-  [[nodiscard]] inline PyResult<PyTypeObject*> fn() noexcept { return type_object(ClassId::Name); }
-VANTOREL_TYPE_ACCESSOR(literal_type_object, Literal)
-VANTOREL_TYPE_ACCESSOR(caseless_literal_type_object, CaselessLiteral)
-VANTOREL_TYPE_ACCESSOR(keyword_type_object, Keyword)
-VANTOREL_TYPE_ACCESSOR(caseless_keyword_type_object, CaselessKeyword)
-VANTOREL_TYPE_ACCESSOR(word_type_object, Word)
-VANTOREL_TYPE_ACCESSOR(char_type_object, Char)
-VANTOREL_TYPE_ACCESSOR(regex_type_object, Regex)
-VANTOREL_TYPE_ACCESSOR(quoted_string_type_object, QuotedString)
-VANTOREL_TYPE_ACCESSOR(empty_type_object, Empty)
-VANTOREL_TYPE_ACCESSOR(no_match_type_object, NoMatch)
-VANTOREL_TYPE_ACCESSOR(line_start_type_object, LineStart)
-VANTOREL_TYPE_ACCESSOR(line_end_type_object, LineEnd)
-VANTOREL_TYPE_ACCESSOR(string_start_type_object, StringStart)
-VANTOREL_TYPE_ACCESSOR(string_end_type_object, StringEnd)
-VANTOREL_TYPE_ACCESSOR(rest_of_line_type_object, rest_of_line)
-VANTOREL_TYPE_ACCESSOR(and_type_object, And)
-VANTOREL_TYPE_ACCESSOR(match_first_type_object, MatchFirst)
-VANTOREL_TYPE_ACCESSOR(optional_type_object, Optional)
-VANTOREL_TYPE_ACCESSOR(zero_or_more_type_object, ZeroOrMore)
-VANTOREL_TYPE_ACCESSOR(one_or_more_type_object, OneOrMore)
-VANTOREL_TYPE_ACCESSOR(exactly_type_object, Exactly)
-VANTOREL_TYPE_ACCESSOR(group_type_object, Group)
-VANTOREL_TYPE_ACCESSOR(suppress_type_object, Suppress)
-VANTOREL_TYPE_ACCESSOR(combine_type_object, Combine)
-VANTOREL_TYPE_ACCESSOR(skip_to_type_object, SkipTo)
-VANTOREL_TYPE_ACCESSOR(forward_type_object, Forward)
-#undef VANTOREL_TYPE_ACCESSOR
 
 // True when `o` is an instance of class `id` (its type is the class or a subtype).
 [[nodiscard]] inline bool is_instance(PyObject* o, ClassId id) noexcept {
@@ -177,7 +186,7 @@ void dealloc_keyword_object(PyObject* self) noexcept;
 
 // Frees the message buffer of a LiteralObject being torn down or never completed.
 void free_owned_text(OwnedText& text) noexcept;
-// A new owned copy of `bytes`. Ends the process when memory is exhausted.
-[[nodiscard]] OwnedText make_owned_text(std::string_view bytes) noexcept;
+// A new owned copy of `bytes`, or MemoryError when memory is exhausted.
+[[nodiscard]] PyResult<OwnedText> make_owned_text(std::string_view bytes) noexcept;
 
 }  // namespace vantorel::py

@@ -9,40 +9,11 @@
 #include "construction/element_object.hpp"
 #include "elements/literals.hpp"
 #include "elements/structure.hpp"
+#include "elements/utf8.hpp"
 
 namespace vantorel::py {
 
 namespace {
-
-// The 25 characters with the Unicode White_Space property: the separators of one_of (a
-// wider set than the four bytes the engine skips).
-constexpr bool is_unicode_white_space(uint32_t c) noexcept {
-  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
-}
-
-// Decodes the character at text[i] (well-formed UTF-8, as the interpreter gives it) and
-// its byte length.
-uint32_t decode_at(std::string_view text, size_t i, size_t& length) noexcept {
-  const auto b = static_cast<unsigned char>(text[i]);
-  auto cont = [&](size_t k) -> uint32_t {
-    return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) & 0x3Fu : 0u;
-  };
-  if (b < 0x80) {
-    length = 1;
-    return b;
-  }
-  if ((b & 0xE0) == 0xC0) {
-    length = 2;
-    return ((b & 0x1Fu) << 6) | cont(1);
-  }
-  if ((b & 0xF0) == 0xE0) {
-    length = 3;
-    return ((b & 0x0Fu) << 12) | (cont(1) << 6) | cont(2);
-  }
-  length = 4;
-  return ((b & 0x07u) << 18) | (cont(1) << 12) | (cont(2) << 6) | cont(3);
-}
 
 PyResult<PyRef> one_of(const CallArgs& args) noexcept {
   const std::string_view text = args[0].text;
@@ -50,23 +21,23 @@ PyResult<PyRef> one_of(const CallArgs& args) noexcept {
   size_t word_start = 0;
   bool in_word = false;
   for (size_t i = 0; i < text.size();) {
-    size_t length = 1;
-    const uint32_t c = decode_at(text, i, length);
-    if (i + length > text.size()) length = text.size() - i;
-    if (is_unicode_white_space(c)) {
+    // The words are split at the Unicode White_Space characters (a wider set than the four
+    // bytes the engine skips).
+    const DecodedChar c = decode_utf8_at(text.data(), text.size(), i);
+    if (is_unicode_white_space(c.code_point)) {
       if (in_word) alternatives.push_back(new_literal_element(text.substr(word_start, i - word_start)));
       in_word = false;
     } else if (!in_word) {
       in_word = true;
       word_start = i;
     }
-    i += length;
+    i += c.length;
   }
   if (in_word) alternatives.push_back(new_literal_element(text.substr(word_start)));
   if (alternatives.empty()) return PyError::ours(PyExc_ValueError, "one_of requires at least one string");
-  PyResult<PyTypeObject*> type = match_first_type_object();
-  if (!type.ok()) return type.take_error();
-  return new_element_object(type.value(), ElementRef::make<MatchFirstElement>(std::move(alternatives)));
+  // One of the classes start-up has made: the function is added after them.
+  return new_element_object(class_of(ClassId::MatchFirst),
+                            ElementRef::make<MatchFirstElement>(std::move(alternatives)));
 }
 
 constexpr ArgumentSpec kOneOfSpec{{}, "one_of", {ParamSpec{"strs", ParamKind::Text}}, 1, 1};

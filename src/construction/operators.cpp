@@ -91,17 +91,9 @@ PyObject* flattening_slot(PyObject* left, PyObject* right) noexcept {
   return finish(new_element_object(class_of(Op::kResult), ElementRef::make<typename Op::Element>(std::move(list))));
 }
 
+// The plain slot of every class, indexed by class id.
 template <class Op>
-binaryfunc slot_for(ClassId cls) noexcept {
-  switch (cls) {
-#define VANTOREL_PLAIN_SLOT(Name, Element) \
-  case ClassId::Name:                      \
-    return &plain_slot<Op, ClassId::Name>;
-    VANTOREL_ELEMENT_CLASSES(VANTOREL_PLAIN_SLOT)
-#undef VANTOREL_PLAIN_SLOT
-  }
-  return nullptr;
-}
+constexpr auto kPlainSlots = per_class([]<ClassId C>() -> binaryfunc { return &plain_slot<Op, C>; });
 
 // Re-targets the Forward object `forward` (borrowed by the caller) to `expr`.
 PyResult<bool> retarget(PyObject* forward, PyObject* expr) noexcept {
@@ -115,13 +107,13 @@ PyResult<bool> retarget(PyObject* forward, PyObject* expr) noexcept {
 
 binaryfunc add_slot(ClassId cls) noexcept {
   if (cls == ClassId::And) return &flattening_slot<AddOp>;
-  return slot_for<AddOp>(cls);
+  return kPlainSlots<AddOp>[static_cast<size_t>(cls)];
 }
 
 binaryfunc or_slot(ClassId cls) noexcept {
   if (cls == ClassId::And) return nullptr;
   if (cls == ClassId::MatchFirst) return &flattening_slot<OrOp>;
-  return slot_for<OrOp>(cls);
+  return kPlainSlots<OrOp>[static_cast<size_t>(cls)];
 }
 
 PyObject* forward_inplace_lshift(PyObject* forward, PyObject* expr) noexcept {

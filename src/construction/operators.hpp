@@ -1,5 +1,5 @@
 // The composition operators (+, |, <<=) and Forward.set. The slots go into the type specs
-// of classes.cpp; Forward.set is a method body run inside the method frame.
+// of lib/classes.cpp; Forward.set is a method body run inside the method frame.
 #pragma once
 
 #include "construction/call_frame.hpp"

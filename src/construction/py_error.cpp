@@ -1,7 +1,6 @@
 // Errors at the Python boundary: making, converting and raising them.
 #include "construction/py_error.hpp"
 
-#include "elements/fatal.hpp"
 
 namespace vantorel::py {
 
@@ -34,6 +33,11 @@ PyError PyError::fetch() noexcept {
   return e;
 }
 
+PyError PyError::no_memory() noexcept {
+  PyErr_NoMemory();
+  return fetch();
+}
+
 PyError PyError::from_exception(PyRef exception) noexcept {
   PyError e;
   e.raised_ = std::move(exception);
@@ -42,9 +46,11 @@ PyError PyError::from_exception(PyRef exception) noexcept {
 
 PyRef PyError::to_exception() && noexcept {
   if (raised_) return std::move(raised_);
-  PyRef text = text_ ? std::move(text_) : new_str(own_text());
-  PyRef exception = PyRef::steal(PyObject_CallOneArg(type_, text.get()));
-  if (exception) return exception;
+  PyResult<PyRef> text = own_str();
+  if (text.ok()) {
+    PyRef exception = PyRef::steal(PyObject_CallOneArg(type_, text.value().get()));
+    if (exception) return exception;
+  }
   return PyRef::steal(PyErr_GetRaisedException());
 }
 
@@ -53,8 +59,14 @@ void PyError::raise() && noexcept {
     PyErr_SetRaisedException(raised_.release());
     return;
   }
-  PyRef text = text_ ? std::move(text_) : new_str(own_text());
-  PyErr_SetObject(type_, text.get());
+  // When the text cannot be made, the interpreter's error (MemoryError) stays set instead.
+  PyResult<PyRef> text = own_str();
+  if (text.ok()) PyErr_SetObject(type_, text.value().get());
+}
+
+PyResult<PyRef> PyError::own_str() noexcept {
+  if (text_) return std::move(text_);
+  return new_str(own_text());
 }
 
 bool PyError::is_exactly(PyObject* type) const noexcept {
@@ -62,30 +74,25 @@ bool PyError::is_exactly(PyObject* type) const noexcept {
   return type_ == type;
 }
 
-PyRef new_str(std::string_view utf8) noexcept {
-  PyObject* s = PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size()));
-  if (s == nullptr) {
-    PyErr_WriteUnraisable(nullptr);
-    fatal("could not create a str");
+PyResult<PyRef> list_of(std::span<PyRef> items) noexcept {
+  PyResult<PyRef> list = new_list(items.size());
+  if (!list.ok()) return list;
+  for (size_t i = 0; i < items.size(); ++i) {
+    PyList_SET_ITEM(list.value().get(), static_cast<Py_ssize_t>(i), items[i].release());
   }
-  return PyRef::steal(s);
+  return list;
 }
 
-PyRef new_list_or_die(Py_ssize_t size) noexcept {
-  PyObject* list = PyList_New(size);
-  if (list == nullptr) {
-    PyErr_WriteUnraisable(nullptr);
-    fatal("could not create a result list");
-  }
-  return PyRef::steal(list);
+PyResult<PyRef> repeat_list(PyRef list, size_t times) noexcept {
+  if (times == 1) return list;
+  PyRef repeated = PyRef::steal(PySequence_Repeat(list.get(), static_cast<Py_ssize_t>(times)));
+  if (!repeated) return PyError::fetch();
+  return repeated;
 }
 
-PyRef new_int_or_die(uint64_t value) noexcept {
+PyResult<PyRef> new_int(uint64_t value) noexcept {
   PyObject* o = PyLong_FromUnsignedLongLong(value);
-  if (o == nullptr) {
-    PyErr_WriteUnraisable(nullptr);
-    fatal("could not create an int");
-  }
+  if (o == nullptr) return PyError::fetch();
   return PyRef::steal(o);
 }
 

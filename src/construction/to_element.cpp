@@ -2,25 +2,12 @@
 // nothing else converts (no str is ever wrapped into a Literal, no element is copied).
 #include "construction/to_element.hpp"
 
-#include <array>
-
 #include "construction/element_object.hpp"
 
 namespace vantorel::py {
 
-namespace {
-
-// The classes in the order they are tried (the order of element_classes.hpp).
-constexpr std::array<ClassId, kClassCount> kConversionOrder{
-#define VANTOREL_CLASS_ORDER(Name, Element) ClassId::Name,
-    VANTOREL_ELEMENT_CLASSES(VANTOREL_CLASS_ORDER)
-#undef VANTOREL_CLASS_ORDER
-};
-
-}  // namespace
-
 PyResult<ElementRef> to_element(PyObject* o) noexcept {
-  for (ClassId id : kConversionOrder) {
+  for (ClassId id : kAllClasses) {  // the order of the class list
     if (!is_instance(o, id)) continue;
     // The handle is copied under a shared borrow. An object under an exclusive borrow (never
     // taken by this module) counts as not an instance of the class.

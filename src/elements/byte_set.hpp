@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "elements/utf8.hpp"
+
 namespace vantorel {
 
 struct ByteSet {
@@ -22,27 +24,16 @@ struct ByteSet {
   friend constexpr bool operator==(const ByteSet&, const ByteSet&) noexcept = default;
 
   // The set of the code points <= 255 of a well-formed UTF-8 text; characters from U+0100
-  // upwards add nothing.
+  // upwards add nothing, and so do a stray continuation byte and a character cut by the end
+  // of the text.
   [[nodiscard]] static ByteSet from_utf8_chars(std::string_view text) noexcept {
     ByteSet set;
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t n = text.size();
-    for (size_t i = 0; i < n;) {
-      const unsigned char b = s[i];
-      if (b < 0x80) {
-        set.insert(b);
-        i += 1;
-      } else if ((b & 0xE0) == 0xC0) {
-        const unsigned cp = i + 1 < n ? ((b & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu) : 0x100;
-        if (cp <= 0xFF) set.insert(cp);
-        i += 2;
-      } else if ((b & 0xF0) == 0xE0) {
-        i += 3;
-      } else if ((b & 0xF8) == 0xF0) {
-        i += 4;
-      } else {
-        i += 1;  // a stray continuation byte: not a character start
-      }
+    for (size_t i = 0; i < text.size();) {
+      const auto lead = static_cast<unsigned char>(text[i]);
+      const DecodedChar c = decode_utf8_at(text.data(), text.size(), i);
+      const bool whole = !is_continuation_byte(lead) && c.length == utf8_sequence_length(lead);
+      if (whole && c.code_point <= 0xFF) set.insert(c.code_point);
+      i += c.length;
     }
     return set;
   }

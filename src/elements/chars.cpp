@@ -32,12 +32,9 @@ Match WordElement::match_decoded(const char* text, uint64_t length, uint64_t pos
   if (pos >= length) return Match::none();
   const auto first = static_cast<unsigned char>(text[pos]);
   if (!init_set.contains(first)) return Match::none();
-  uint64_t q = pos + 1;
-  if (first >= 0x80) {
-    if (is_continuation_byte(first)) return Match::none();
-    const uint64_t width = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
-    q = width < length - pos ? pos + width : length;
-  }
+  if (is_continuation_byte(first)) return Match::none();
+  const uint64_t width = utf8_sequence_length(first);
+  uint64_t q = width < length - pos ? pos + width : length;
   uint64_t chars = 1;
   while (q < length) {
     if (max_len != 0 && q - pos >= max_len) break;
@@ -46,10 +43,9 @@ Match WordElement::match_decoded(const char* text, uint64_t length, uint64_t pos
       if (!body_set.contains(b)) break;
       q += 1;
     } else {
-      // U+0080..U+00FF are encoded C2 80..C3 BF.
-      if ((b != 0xC2 && b != 0xC3) || q + 1 >= length) break;
-      const auto next = static_cast<unsigned char>(text[q + 1]);
-      if (!is_continuation_byte(next) || !body_set.contains(((b & 0x1Fu) << 6) | (next & 0x3Fu))) break;
+      // Only a whole two-byte character can be U+0080..U+00FF (C2 80 to C3 BF).
+      const DecodedChar c = decode_utf8_strict(text, length, q);
+      if (c.length != 2 || c.code_point > 0xFF || !body_set.contains(c.code_point)) break;
       q += 2;
     }
     ++chars;
@@ -68,8 +64,8 @@ ParseOutcome WordElement::parse_impl(ParseContext& ctx, uint64_t pos) const noex
 
 // Bytewise, as the drivers' Word fast paths: every byte is tested as a member value. With
 // sets of ASCII characters this is exactly match_decoded; with members >= 128 the two may
-// end at different places (the listed departure), and this road may end inside a
-// character: it makes no token.
+// end at different places (where this road departs from parse_impl), and this road may end
+// inside a character: it makes no token.
 Match WordElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   if (pos >= length || !init_set.contains(static_cast<unsigned char>(text[pos]))) return Match::none();
   uint64_t e = pos + 1;

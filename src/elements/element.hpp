@@ -128,11 +128,18 @@ class ParseResults {
 // ---------------------------------------------------------------------------------------
 // Outcomes
 
-// A failed match: the message (shared with the element, or made for this failure) and the
-// byte position of the failure. The holder owns its share of the message.
+// A failed match: the message (shared with the element, or made for this failure), the byte
+// position of the failure and its kind. The holder owns its share of the message.
 struct ParseError {
+  enum class Kind : uint8_t {
+    Mismatch = 0,  // the text does not match here: an ordinary failure
+    TooDeep = 1,   // the stack guard stopped the match (see nesting_too_deep): final
+  };
   SharedString message;
   uint64_t position = 0;
+  Kind kind = Kind::Mismatch;
+
+  [[nodiscard]] bool is_too_deep() const noexcept { return kind == Kind::TooDeep; }
 };
 
 // What parse_impl returns: success with `end` and `results`, or failure with `error`.
@@ -225,9 +232,10 @@ class ParserElement {
   // Parses at exactly pos (pos <= ctx.length). Leaves never skip whitespace before their match.
   virtual ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept = 0;
   // Verdict and end only: no tokens, no message, no context; allocates nothing (but in
-  // Combine and Regex's general mode). Agrees with parse_impl except for the documented
-  // departures (OneOrMore on a zero-width first repetition, Word on bytes >= 128, Regex in
-  // whitespace-run mode).
+  // Combine and Regex's general mode). Agrees with parse_impl except in four places:
+  // OneOrMore accepts a zero-width first repetition, Word and Char test bytes >= 128 one by
+  // one where parse_impl takes whole characters, and Regex's whitespace-run mode scans bytes
+  // without the vertical tab.
   virtual Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept = 0;
   // Parses a whole text from its start: skips leading whitespace when the element skips
   // whitespace, then parse_impl with a fresh context. Text after the match is ignored.
@@ -299,13 +307,13 @@ class ElementRef {
 // ---------------------------------------------------------------------------------------
 // Shared rules
 
-// Rule W in parse_impl: the position before a child at p, skipping whitespace when the
-// context's flag is 1 and the child skips whitespace.
+// The whitespace rule before a child, in parse_impl: the position before a child at p,
+// skipping whitespace when the context's flag is 1 and the child skips whitespace.
 [[nodiscard]] inline uint64_t child_start(const ParseContext& ctx, const ParserElement& child, uint64_t p) noexcept {
   if (ctx.skip_whitespace != 0 && child.skips_whitespace()) return advance_past_whitespace(ctx.text, ctx.length, p);
   return p;
 }
-// Rule W in try_match_at: as if the flag were 1.
+// The same rule in try_match_at: as if the flag were 1.
 [[nodiscard]] inline uint64_t child_start(const char* text, uint64_t length, const ParserElement& child, uint64_t p) noexcept {
   return child.skips_whitespace() ? advance_past_whitespace(text, length, p) : p;
 }
@@ -314,18 +322,16 @@ class ElementRef {
 inline constexpr std::string_view kNestingTooDeepMessage = "Grammar nesting too deep for the stack";
 
 // A stack-guard failure is final. The combinator that finds the stack nearly used up fails
-// at its position with kNestingTooDeepMessage (parse_impl) or reports Match::too_deep()
-// (try_match_at), and every enclosing combinator passes that failure on unchanged instead
-// of treating it as an ordinary miss: no alternative is tried after it, no Optional or
-// repetition turns it into a shorter success, no SkipTo scans on. The caller of the whole
+// at its position with an error of kind TooDeep and the text kNestingTooDeepMessage
+// (parse_impl) or reports Match::too_deep() (try_match_at), and every enclosing combinator
+// passes that failure on unchanged instead of treating it as an ordinary miss: no
+// alternative is tried after it, no Optional or repetition turns it into a shorter success,
+// no SkipTo scans on. The caller of the whole
 // parse therefore sees exactly this message (or no match), never a success that a deeper
 // stack would not have given, and the unwinding costs one step per level.
 [[nodiscard]] inline ParseOutcome nesting_too_deep(uint64_t position) noexcept {
-  return ParseOutcome::fixed_failure(kNestingTooDeepMessage, position);
-}
-// True when `error` is a stack-guard failure (no element's own message has this text).
-[[nodiscard]] inline bool is_nesting_too_deep(const ParseError& error) noexcept {
-  return error.message.view() == kNestingTooDeepMessage;
+  return ParseOutcome::failure(
+      ParseError{SharedString::make(kNestingTooDeepMessage), position, ParseError::Kind::TooDeep});
 }
 
 namespace detail {

@@ -8,10 +8,7 @@ namespace {
 
 IdentTable make_ident_table() noexcept {
   IdentTable t{};
-  for (unsigned b = 0; b < 256; ++b) {
-    t.is_ident[b] = static_cast<unsigned char>((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') ||
-                                               (b >= 'a' && b <= 'z') || b == '_');
-  }
+  for (unsigned b = 0; b < 256; ++b) t.is_ident[b] = is_ascii_word_byte(static_cast<unsigned char>(b)) ? 1 : 0;
   return t;
 }
 
@@ -145,12 +142,9 @@ CharElement::CharElement(std::string_view chars) noexcept
 ParseOutcome CharElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   if (!match(ctx.text, ctx.length, pos).matched) return ParseOutcome::failure(message, pos);
   const auto b = static_cast<unsigned char>(ctx.text[pos]);
-  uint64_t width = 1;
-  if (b >= 0x80) {
-    if (b < 0xC0) return ParseOutcome::failure(message, pos);
-    width = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-    if (width > ctx.length - pos) width = ctx.length - pos;
-  }
+  if (is_continuation_byte(b)) return ParseOutcome::failure(message, pos);
+  uint64_t width = utf8_sequence_length(b);
+  if (width > ctx.length - pos) width = ctx.length - pos;
   ParseResults r;
   r.push_back(Token::copy_of(std::string_view(ctx.text + pos, width)));
   return ParseOutcome::success(pos + width, std::move(r));

@@ -12,11 +12,20 @@
 
 namespace vantorel {
 
-// 1 for the identifier bytes 0-9, A-Z, a-z and _, 0 for every other byte (all bytes >= 128).
+// 1 for the identifier bytes 0-9, A-Z, a-z and _ (is_ascii_word_byte), 0 for every other
+// byte (all bytes >= 128).
 struct IdentTable {
   unsigned char is_ident[256];
 };
 [[nodiscard]] const IdentTable& ident_table() noexcept;
+
+// The end rule of both keyword kinds: a keyword match that ends at q (q <= n) stands when q
+// is the end of the text or text[q] is no identifier byte. Only ASCII identifier bytes stop
+// a match (a keyword followed by a letter beyond ASCII matches), and the byte before the
+// match is never examined.
+[[nodiscard]] inline bool keyword_ends_at(const IdentTable& ident, const char* text, uint64_t n, uint64_t q) noexcept {
+  return q >= n || ident.is_ident[static_cast<unsigned char>(text[q])] == 0;
+}
 
 // Byte-by-byte ASCII lower-casing: exactly the bytes 65-90 (A-Z) become byte + 32.
 [[nodiscard]] constexpr unsigned char fold_ascii(unsigned char b) noexcept {
@@ -109,8 +118,7 @@ class KeywordElement final : public ParserElement {
   uint64_t length;              // bytes of keyword
   unsigned char first_byte;     // keyword[0], or 0 when empty
 
-  // Bytes compared as Literal does; then no identifier byte may follow. The byte before
-  // pos is never examined.
+  // Bytes compared as Literal does; then the keyword end rule.
   [[nodiscard]] Match match(const char* text, uint64_t n, uint64_t pos) const noexcept {
     if (length > n - pos) return Match::none();
     if (length > 0) {
@@ -118,8 +126,7 @@ class KeywordElement final : public ParserElement {
       if (length > 1 && std::memcmp(text + pos + 1, keyword.data() + 1, length - 1) != 0) return Match::none();
     }
     const uint64_t q = pos + length;
-    if (q < n && ident_chars.is_ident[static_cast<unsigned char>(text[q])] != 0) return Match::none();
-    return Match::at(q);
+    return keyword_ends_at(ident_chars, text, n, q) ? Match::at(q) : Match::none();
   }
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
@@ -148,8 +155,7 @@ class CaselessKeywordElement final : public ParserElement {
     if (!equals_folded(text, pos, lowered)) return Match::none();
     const uint64_t q = pos + length;
     // The end rule looks at the text's own byte, not its folded form.
-    if (q < n && ident_chars.is_ident[static_cast<unsigned char>(text[q])] != 0) return Match::none();
-    return Match::at(q);
+    return keyword_ends_at(ident_chars, text, n, q) ? Match::at(q) : Match::none();
   }
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;

@@ -1,12 +1,6 @@
 // RE2 behind the adapter: options, building an expression, the match calls that check a
-// start or trim an end, and the reading of RE2's own Unicode tables (general categories,
-// scripts, case folding) from which the table unit builds its sets.
+// start or trim an end, and the reading of what an RE2 class matches (for tests).
 #include "elements/regex_adapter.hpp"
-
-#include <algorithm>
-#include <atomic>
-#include <cstddef>
-#include <optional>
 
 #include "elements/fatal.hpp"
 
@@ -53,8 +47,6 @@ void push_run(std::vector<CodePointRange>& out, CodePointRange r) {
     out.push_back(r);
   }
 }
-
-std::atomic<uint64_t> g_code_point_scans{0};
 
 }  // namespace
 
@@ -169,56 +161,9 @@ bool Expression::search(const char* text, uint64_t n, uint64_t from, uint64_t* s
   return false;
 }
 
-// ---- RE2's Unicode tables -------------------------------------------------------------------
-
-std::vector<std::vector<CodePointRange>> re2_class_partition(const std::vector<std::string>& items) {
-  g_code_point_scans.fetch_add(1, std::memory_order_relaxed);
-  const std::string all = all_code_points();
-  const auto* s = reinterpret_cast<const unsigned char*>(all.data());
-  const uint64_t n = all.size();
-  const re2::StringPiece text(all);
-  // One expression per class, a run of its members: matched on one character it tests
-  // membership, matched from a position it finds where the run ends.
-  std::vector<std::unique_ptr<RE2>> run;
-  std::string outside = "[^";
-  for (const std::string& item : items) {
-    run.push_back(std::make_unique<RE2>("[" + item + "]+", options(false)));
-    VANTOREL_CHECK(run.back()->ok(), "a class of RE2's tables does not compile");
-    outside += item;
-  }
-  const RE2 none(outside + "]+", options(false));
-  VANTOREL_CHECK(none.ok(), "the complement of RE2's classes does not compile");
-  // Classes in the order of their last use: neighbouring runs mostly belong to a few classes.
-  std::vector<size_t> order(items.size());
-  for (size_t k = 0; k < order.size(); ++k) order[k] = k;
-  std::vector<std::vector<CodePointRange>> members(items.size());
-  uint64_t pos = 0;
-  while (pos < n) {
-    const uint64_t len = utf8_sequence_length(s[pos]);
-    size_t found = order.size();
-    for (size_t j = 0; j < order.size(); ++j) {
-      if (run[order[j]]->Match(text, pos, pos + len, RE2::ANCHOR_BOTH, nullptr, 0)) {
-        found = j;
-        break;
-      }
-    }
-    const RE2& re = found < order.size() ? *run[order[found]] : none;
-    re2::StringPiece m;
-    VANTOREL_CHECK(re.Match(text, pos, n, RE2::ANCHOR_START, &m, 1) && !m.empty(), "a run of RE2's classes is empty");
-    const uint64_t end = pos + m.size();
-    if (found < order.size()) {
-      const size_t k = order[found];
-      push_run(members[k], run_bounds(all, pos, end));
-      std::rotate(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(found),
-                  order.begin() + static_cast<std::ptrdiff_t>(found) + 1);
-    }
-    pos = end;
-  }
-  return members;
-}
+// ---- what RE2 matches -----------------------------------------------------------------------
 
 std::vector<CodePointRange> re2_class_members(const std::string& class_text) {
-  g_code_point_scans.fetch_add(1, std::memory_order_relaxed);
   const std::string all = all_code_points();
   const uint64_t n = all.size();
   const RE2 re("(?:" + class_text + ")+", options(false));
@@ -235,39 +180,5 @@ std::vector<CodePointRange> re2_class_members(const std::string& class_text) {
   }
   return out;
 }
-
-std::vector<CodePointRange> re2_fold_orbit_bounds(const std::vector<uint32_t>& chars) {
-  std::vector<CodePointRange> out;
-  out.reserve(chars.size());
-  const RE2::Options o = options(false);
-  std::string pattern;
-  std::string low;
-  std::string high;
-  // One whole character, or nothing.
-  auto single = [](const std::string& bytes) -> std::optional<uint32_t> {
-    if (bytes.empty()) return std::nullopt;
-    const DecodedChar d = decode_utf8_strict(bytes.data(), bytes.size(), 0);
-    if (d.length == 0 || d.length != bytes.size()) return std::nullopt;
-    return d.code_point;
-  };
-  for (const uint32_t c : chars) {
-    pattern = "^(?i:";
-    append_hex(pattern, c);
-    pattern += ")";
-    const RE2 re(pattern, o);
-    CodePointRange bounds{c, c};
-    if (re.ok() && re.PossibleMatchRange(&low, &high, 8)) {
-      // Each bound is one whole character when RE2 reports the orbit exactly.
-      const std::optional<uint32_t> lo = single(low);
-      const std::optional<uint32_t> hi = single(high);
-      if (lo && hi) bounds = {*lo, *hi};
-    }
-    VANTOREL_CHECK(bounds.lo <= c && c <= bounds.hi, "a case-folding orbit that does not hold its character");
-    out.push_back(bounds);
-  }
-  return out;
-}
-
-uint64_t re2_code_point_scans() { return g_code_point_scans.load(std::memory_order_relaxed); }
 
 }  // namespace vantorel::regex

@@ -1,5 +1,5 @@
 // RE2 behind a thin adapter: a compiled expression and its match calls, the building of an
-// expression from RE2 text, and the reading of RE2's own Unicode tables. This pair of files
+// expression from RE2 text, and what an RE2 class matches (for tests). This pair of files
 // is the only place that holds RE2, and it knows nothing of the dialect: the front end hands
 // it RE2 text that already means what the dialect means. The match calls are inline, so that
 // a match through the adapter costs what the RE2 call costs.
@@ -155,24 +155,11 @@ void append_hex(std::string& out, uint32_t c);
 // end group (0 if RE2 refuses it).
 [[nodiscard]] uint64_t re2_program_size(std::string_view re2_text);
 
-// ---- RE2's Unicode tables -----------------------------------------------------------------
-// Each of these reads RE2's own tables by running RE2 over a text of every code point
-// (surrogates excluded) or over single characters; the front end's table unit calls them
-// once per process.
+// ---- what RE2 matches ----------------------------------------------------------------------
 
-// The members of each class item of `items` (such as "\\p{Lu}"; the items' sets must be
-// pairwise disjoint), read off in one pass: each list ascending.
-[[nodiscard]] std::vector<std::vector<CodePointRange>> re2_class_partition(const std::vector<std::string>& items);
-
-// The members of an RE2 class text, as the runs one pass of it over every code point
-// matches: the plain road that the tables must equal (for tests).
+// The members of an RE2 class text, as the runs that one pass of it over a text of every code
+// point (surrogates excluded) matches: the plain road that the front end's class texts must
+// equal (for tests; the pass costs milliseconds).
 [[nodiscard]] std::vector<CodePointRange> re2_class_members(const std::string& class_text);
-
-// For each of `chars`, the smallest (lo) and largest (hi) member of its case-folding orbit
-// under RE2's (?i); {c, c} for a character that folds with nothing.
-[[nodiscard]] std::vector<CodePointRange> re2_fold_orbit_bounds(const std::vector<uint32_t>& chars);
-
-// The number of passes over every code point made so far (each costs milliseconds).
-[[nodiscard]] uint64_t re2_code_point_scans();
 
 }  // namespace vantorel::regex

@@ -1,18 +1,16 @@
-// The class algebra: ASCII classes as byte sets (Unicode off), Unicode classes as small
-// formulas over explicit ranges and RE2's properties (Unicode on), each spelled as RE2 text
-// or evaluated into its members.
+// The class algebra: ASCII classes as byte sets (Unicode off), Unicode classes as explicit
+// ranges taken from the generated Unicode tables (Unicode on), each spelled as RE2 text or
+// given as its members. RE2 never sees a property name or a (?i) here, so its own tables
+// decide nothing.
 #include "elements/regex_class.hpp"
 
 #include <algorithm>
 #include <bitset>
-#include <functional>
-#include <initializer_list>
-#include <map>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
-#include "elements/fatal.hpp"
 #include "elements/regex_adapter.hpp"
 #include "elements/regex_properties.hpp"
 #include "elements/regex_ranges.hpp"
@@ -21,27 +19,6 @@
 namespace vantorel::regex {
 
 namespace {
-
-// ---- case folding -----------------------------------------------------------------------
-
-// `s` closed under simple case folding. ASCII-only sets are folded here (each ASCII letter
-// with its other case, k and s with KELVIN SIGN and LONG S); other sets through the folding
-// table.
-RangeSet folded(const RangeSet& s) {
-  if (s.empty() || s.is_all()) return s;
-  if (!s.ascii_only()) return RangeSet::of_list(case_fold_closure(s.ranges()));
-  RangeList out = s.ranges();
-  for (uint32_t c = 'a'; c <= 'z'; ++c) {
-    if (s.contains(c) || s.contains(c - 32)) {
-      out.push_back({c, c});
-      out.push_back({c - 32, c - 32});
-      if (c == 'k') out.push_back({0x212A, 0x212A});
-      if (c == 's') out.push_back({0x17F, 0x17F});
-    }
-  }
-  sort_and_merge(out);
-  return RangeSet::of_list(std::move(out));
-}
 
 // ---- ASCII classes (Unicode off) ----------------------------------------------------------
 
@@ -107,12 +84,24 @@ RangeSet bits_to_ranges(const ByteBits& b) {
 
 // ---- RE2 spelling -----------------------------------------------------------------------
 
+// One end of a range inside an RE2 class. Characters beyond ASCII stand as their UTF-8 bytes
+// (a property's class is hundreds of ranges, and RE2 reads raw characters faster than
+// escapes), except the surrogates, which have no UTF-8 form; ASCII ones as in a literal, so
+// that no character with a meaning inside a class stands bare.
+void append_class_char(std::string& out, uint32_t c) {
+  if (c >= 0x80 && (c < 0xD800 || c > 0xDFFF)) {
+    append_utf8(out, c);
+  } else {
+    append_literal(out, c);
+  }
+}
+
 void append_ranges(std::string& out, const RangeSet& s) {
   for (const CodePointRange& r : s.ranges()) {
-    append_hex(out, r.lo);
+    append_class_char(out, r.lo);
     if (r.hi != r.lo) {
       out.push_back('-');
-      append_hex(out, r.hi);
+      append_class_char(out, r.hi);
     }
   }
 }
@@ -147,119 +136,79 @@ std::string ranges_class(const RangeSet& s) {
   return out;
 }
 
-// ---- class formulas (Unicode on) ------------------------------------------------------
+// ---- Unicode classes (Unicode on) ------------------------------------------------------
 
-// A class as a small formula. Properties stay symbolic while the class is a plain union (RE2
-// spells those natively and folds them itself under (?i)); a negation stays symbolic only at
-// the top. Every other combination is evaluated at once into explicit ranges, folding each
-// operand first under (?i), since the dialect folds every item before negating or combining
-// it. The formula therefore never holds more nodes than the class has items.
-struct CExpr {
-  enum Kind : uint8_t { Ranges, Prop, Not, Or } kind = Ranges;
-  RangeSet ranges;
-  bool closed = false;  // Ranges: already closed under case folding
-  std::string prop;
-  std::vector<CExpr> kids;
-
-  static CExpr of(RangeSet r, bool closed = false) {
-    CExpr e;
-    e.ranges = std::move(r);
-    e.closed = closed;
-    return e;
-  }
-  static CExpr property(std::string name) {
-    CExpr e;
-    e.kind = Prop;
-    e.prop = std::move(name);
-    return e;
-  }
+// A class's members as explicit ranges, and whether they are closed under case folding yet.
+struct Members {
+  RangeSet set;
+  bool closed = false;
 };
 
-// Evaluation of class formulas under one case-folding setting. It counts its work, the
-// ranges that each operation reads, and refuses an operation that would take the count past
-// kMaxClassWork: every operation is linear, so only very long patterns can get there.
+// Evaluation of classes under one case-folding setting. Under (?i) every operand is folded
+// before it is negated or combined, as the dialect folds each item; a union folds once, at
+// the end. It counts its work, the ranges that each operation reads (and the folding links
+// it walks), and refuses an operation that would take the count past kMaxClassWork: every
+// operation is linear, so only very long patterns can get there.
 class ClassAlgebra {
  public:
   ClassAlgebra(bool fold, uint64_t& work) : fold_(fold), work_(work) {}
 
   [[nodiscard]] bool exhausted() const { return exhausted_; }
 
-  CExpr negate(CExpr x) {
-    if (x.kind == CExpr::Ranges && (!fold_ || x.closed || x.ranges.ascii_only())) {
-      const RangeSet r = operand(x);
-      if (!charge(r.size())) return CExpr::of(RangeSet());
-      return CExpr::of(r.complement(), fold_);
-    }
-    if (x.kind == CExpr::Not) return std::move(x.kids[0]);
-    CExpr e;
-    e.kind = CExpr::Not;
-    e.kids.push_back(std::move(x));
-    return e;
+  // The members of static sets (a property, or \w \d \s), copied.
+  Members of(std::span<const ValueSet> sets) {
+    if (sets.size() == 1) return of(sets[0].members);
+    uint64_t n = 0;
+    for (const ValueSet& v : sets) n += v.members.size();
+    if (!charge(n)) return {};
+    RangeList all;
+    all.reserve(n);
+    for (const ValueSet& v : sets) all.insert(all.end(), v.members.begin(), v.members.end());
+    sort_and_merge(all);
+    return {RangeSet::of_list(std::move(all))};
+  }
+  Members of(std::span<const CodePointRange> members, bool closed = false) {
+    if (!charge(members.size())) return {};
+    return {RangeSet::of_span(members), closed};
   }
 
-  CExpr unite(std::vector<CExpr> xs) {
-    bool plain = true;
-    for (const CExpr& x : xs) plain = plain && x.kind != CExpr::Not;
-    if (!plain) {
-      std::vector<RangeSet> parts;
-      for (const CExpr& x : xs) parts.push_back(value(x));
-      return CExpr::of(union_of(parts), fold_);
-    }
-    // The explicit ranges merge into one part, with one sort; properties stay symbolic.
-    std::vector<CExpr> parts;
-    std::vector<RangeSet> ranges;
+  Members negate(const Members& x) {
+    const RangeSet r = value(x);
+    if (!charge(r.size())) return {};
+    return {r.complement(), fold_};
+  }
+
+  Members unite(const std::vector<Members>& xs) {
+    uint64_t n = 0;
     bool closed = true;
-    for (CExpr& x : xs) {
-      if (x.kind != CExpr::Ranges) {
-        parts.push_back(std::move(x));
-        continue;
-      }
+    for (const Members& x : xs) {
+      n += x.set.size();
       closed = closed && x.closed;
-      ranges.push_back(std::move(x.ranges));
     }
-    if (!ranges.empty()) {
-      CExpr merged = CExpr::of(union_of(ranges), closed);
-      if (parts.empty()) return merged;
-      parts.insert(parts.begin(), std::move(merged));
-    }
-    CExpr e;
-    e.kind = CExpr::Or;
-    e.kids = std::move(parts);
-    return e;
+    if (!charge(n)) return {};
+    RangeSet r;
+    r.add_all(xs, [](const Members& x) -> const RangeSet& { return x.set; });
+    return {std::move(r), closed};
   }
 
-  CExpr intersect(const CExpr& a, const CExpr& b) {
+  Members intersect(const Members& a, const Members& b) {
     const RangeSet x = value(a);
     const RangeSet y = value(b);
-    if (!charge(x.size() + y.size())) return CExpr::of(RangeSet());
-    return CExpr::of(x.intersect(y), fold_);
+    if (!charge(x.size() + y.size())) return {};
+    return {x.intersect(y), fold_};
   }
 
-  // The members of `e`, folded under (?i).
-  RangeSet value(const CExpr& e) {
-    switch (e.kind) {
-      case CExpr::Ranges: return operand(e);
-      case CExpr::Prop: {
-        const RangeList& members = property_members(e.prop);
-        if (!charge(members.size())) return RangeSet();
-        if (!fold_) return RangeSet::of_list(members);
-        // A property folded once per class: set operations read their operands twice.
-        auto it = folded_props_.find(e.prop);
-        if (it == folded_props_.end()) it = folded_props_.emplace(e.prop, fold(RangeSet::of_list(members))).first;
-        return it->second;
-      }
-      case CExpr::Not: {
-        RangeSet v = value(e.kids[0]);
-        if (!charge(v.size())) return RangeSet();
-        return v.complement();
-      }
-      case CExpr::Or: {
-        std::vector<RangeSet> parts;
-        for (const CExpr& k : e.kids) parts.push_back(value(k));
-        return union_of(parts);
-      }
-    }
-    return RangeSet();
+  // `x` folded under (?i), so that it can be read more than once without folding again.
+  Members closed(const Members& x) { return {value(x), fold_ || x.closed}; }
+
+  // The members of `x`, folded under (?i).
+  RangeSet value(const Members& x) {
+    if (!fold_ || x.closed) return x.set;
+    if (!charge(x.set.size())) return x.set;
+    uint64_t links = 0;
+    RangeSet out = RangeSet::of_list(case_fold_closure(x.set.ranges(), &links));
+    charge(links + out.size());
+    return out;
   }
 
  private:
@@ -273,157 +222,21 @@ class ClassAlgebra {
     work_ += n;
     return true;
   }
-  RangeSet union_of(const std::vector<RangeSet>& parts) {
-    uint64_t n = 0;
-    for (const RangeSet& p : parts) n += p.size();
-    RangeSet r;
-    if (!charge(n)) return r;
-    r.add_all(parts, [](const RangeSet& x) -> const RangeSet& { return x; });
-    return r;
-  }
-  RangeSet fold(const RangeSet& r) {
-    if (!charge(r.size())) return r;
-    RangeSet out = folded(r);
-    charge(out.size());
-    return out;
-  }
-  RangeSet operand(const CExpr& x) { return fold_ && !x.closed ? fold(x.ranges) : x.ranges; }
 
   bool fold_;
   uint64_t& work_;
   bool exhausted_ = false;
-  std::map<std::string, RangeSet, std::less<>> folded_props_;
 };
 
-RangeSet white_space_set() {
-  RangeSet s;
-  for (const CodePointRange& r : kUnicodeWhiteSpace) s.add(r.lo, r.hi);
-  return s;
-}
-
-CExpr word_formula() {
-  RangeSet extra;
-  for (const CodePointRange& r : kExtraWordRanges) extra.add(r.lo, r.hi);
-  CExpr e;
-  e.kind = CExpr::Or;
-  for (const std::string_view n : kWordCategories) e.kids.push_back(CExpr::property(std::string(n)));
-  e.kids.push_back(CExpr::of(std::move(extra)));
-  return e;
-}
-
-CExpr props_formula(std::initializer_list<const char*> names) {
-  CExpr e;
-  e.kind = CExpr::Or;
-  for (const char* n : names) e.kids.push_back(CExpr::property(n));
-  return e;
-}
-
-CExpr perl_formula(PerlKind k) {
+// The dialect's Perl classes. They are closed under case folding (a test checks it on the
+// generated data), and the dialect does not fold them.
+Members perl_members(PerlKind k, ClassAlgebra& algebra) {
   switch (k) {
-    case PerlKind::Digit: return CExpr::property("Nd");
-    case PerlKind::Space: return CExpr::of(white_space_set());
+    case PerlKind::Digit: return algebra.of(digit_members(), true);
+    case PerlKind::Space: return algebra.of(space_members(), true);
     case PerlKind::Word: break;
   }
-  return word_formula();
-}
-
-CExpr property_formula(const PropertyLookup& p, ClassAlgebra& algebra) {
-  switch (p.kind) {
-    case PropertyKind::Re2Name: return CExpr::property(p.re2_name);
-    case PropertyKind::Any: return CExpr::of(RangeSet::all());
-    case PropertyKind::Ascii: return CExpr::of(RangeSet(0, 0x7F));
-    case PropertyKind::Assigned: return props_formula({"L", "M", "N", "P", "S", "Z", "Cc", "Cf", "Co"});
-    case PropertyKind::Unassigned:
-      return algebra.negate(props_formula({"L", "M", "N", "P", "S", "Z", "Cc", "Cf", "Co"}));
-    case PropertyKind::Other: return algebra.negate(props_formula({"L", "M", "N", "P", "S", "Z"}));
-    case PropertyKind::CasedLetter: return props_formula({"Lu", "Ll", "Lt"});
-    case PropertyKind::WhiteSpace: return CExpr::of(white_space_set());
-  }
-  return CExpr::of(RangeSet());
-}
-
-// Flattens a plain union (Or, Ranges and Prop only) into its ranges (merged once, at the
-// end) and its property names; false for anything else.
-bool collect_plain_into(const CExpr& e, RangeList& ranges, std::vector<std::string>& props) {
-  switch (e.kind) {
-    case CExpr::Ranges: ranges.insert(ranges.end(), e.ranges.ranges().begin(), e.ranges.ranges().end()); return true;
-    case CExpr::Prop: props.push_back(e.prop); return true;
-    case CExpr::Or:
-      for (const CExpr& k : e.kids) {
-        if (!collect_plain_into(k, ranges, props)) return false;
-      }
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool collect_plain(const CExpr& e, RangeSet& ranges, std::vector<std::string>& props) {
-  RangeList raw;
-  if (!collect_plain_into(e, raw, props)) return false;
-  sort_and_merge(raw);
-  ranges = RangeSet::of_list(std::move(raw));
-  return true;
-}
-
-bool all_closed(const CExpr& e) {
-  switch (e.kind) {
-    case CExpr::Ranges: return e.closed;
-    case CExpr::Or:
-      for (const CExpr& k : e.kids) {
-        if (!all_closed(k)) return false;
-      }
-      return true;
-    default:
-      return false;
-  }
-}
-
-void append_props(std::string& out, const std::vector<std::string>& props) {
-  for (const std::string& p : props) {
-    out += "\\p{";
-    out += p;
-    out += "}";
-  }
-}
-
-// RE2 text of a class formula: a plain union, negated or not, is spelled natively. Under
-// (?i) RE2 folds it, which the dialect's folding of each item amounts to; explicit ranges
-// that are already closed under folding need no (?i) around them.
-std::string class_text(const CExpr& e, bool fold) {
-  bool negated = false;
-  const CExpr* body = &e;
-  while (body->kind == CExpr::Not) {
-    negated = !negated;
-    body = &body->kids[0];
-  }
-  RangeSet ranges;
-  std::vector<std::string> props;
-  const bool plain = collect_plain(*body, ranges, props);
-  VANTOREL_CHECK(plain, "a class formula with a nested negation");
-  std::sort(props.begin(), props.end());
-  props.erase(std::unique(props.begin(), props.end()), props.end());
-  std::string out;
-  if (props.empty()) {
-    if (!negated) {
-      out = ranges_class(ranges);
-    } else if (ranges.empty()) {
-      return std::string("[\\x{0}-\\x{10FFFF}]");
-    } else {
-      out = "[^";
-      append_ranges(out, ranges);
-      out += "]";
-    }
-  } else if (ranges.empty() && props.size() == 1) {
-    out = (negated ? "\\P{" : "\\p{") + props[0] + "}";
-  } else {
-    out = negated ? "[^" : "[";
-    append_ranges(out, ranges);
-    append_props(out, props);
-    out += "]";
-  }
-  if (fold && !all_closed(*body)) return "(?i:" + out + ")";
-  return out;
+  return algebra.of(word_members(), true);
 }
 
 // ---- class translation --------------------------------------------------------------------
@@ -433,26 +246,8 @@ class ClassTranslator {
  public:
   ClassTranslator(const Ast& ast, uint8_t flags, uint64_t& work) : ast_(ast), flags_(flags), work_(work) {}
 
-  ClassTranslation run(uint32_t i) {
-    ClassTranslation out;
-    if (!has(kFlagUni)) {
-      auto bits = ascii_bits(i);
-      if (!bits) return failure<ClassTranslation>();
-      out.text = ranges_class(bits_to_ranges(*bits));
-      out.ok = true;
-      return out;
-    }
-    ClassAlgebra algebra(has(kFlagI), work_);
-    auto f = formula(i, algebra);
-    if (!f) return failure<ClassTranslation>();
-    out.text = class_text(*f, has(kFlagI));
-    out.ok = true;
-    return out;
-  }
-
-  // The members: the ASCII set, or the formula's value (folded under (?i), as RE2 folds the
-  // text class_text spells).
-  ClassMembers members(uint32_t i) {
+  // The class's members: the ASCII set with Unicode off, the evaluated set with it on.
+  ClassMembers evaluate(uint32_t i) {
     ClassMembers out;
     if (!has(kFlagUni)) {
       auto bits = ascii_bits(i);
@@ -462,13 +257,22 @@ class ClassTranslator {
       return out;
     }
     ClassAlgebra algebra(has(kFlagI), work_);
-    auto f = formula(i, algebra);
-    if (!f) return failure<ClassMembers>();
-    out.members = algebra.value(*f);
+    auto m = members(i, algebra);
+    if (!m) return failure<ClassMembers>();
+    out.members = algebra.value(*m);
     if (algebra.exhausted()) {
       fail(node(i).span, ErrorCode::ClassTooComplex);
       return failure<ClassMembers>();
     }
+    out.ok = true;
+    return out;
+  }
+
+  ClassTranslation run(uint32_t i) {
+    ClassMembers m = evaluate(i);
+    if (!m.ok) return failure<ClassTranslation>();
+    ClassTranslation out;
+    out.text = ranges_class(m.members);
     out.ok = true;
     return out;
   }
@@ -563,62 +367,59 @@ class ClassTranslator {
     }
   }
 
-  std::optional<CExpr> formula(uint32_t i, ClassAlgebra& algebra) {
-    auto f = formula_of(i, algebra);
-    if (f && algebra.exhausted()) {
+  std::optional<Members> members(uint32_t i, ClassAlgebra& algebra) {
+    auto m = members_of(i, algebra);
+    if (m && algebra.exhausted()) {
       fail(node(i).span, ErrorCode::ClassTooComplex);
       return std::nullopt;
     }
-    return f;
+    return m;
   }
 
-  std::optional<CExpr> formula_of(uint32_t i, ClassAlgebra& algebra) {
+  std::optional<Members> members_of(uint32_t i, ClassAlgebra& algebra) {
     const Node& n = node(i);
-    auto neg = [&](CExpr e) { return n.negated ? algebra.negate(std::move(e)) : std::move(e); };
-    auto ranges = [&](RangeSet r) { return CExpr::of(std::move(r)); };
+    auto neg = [&](Members m) { return n.negated ? algebra.negate(m) : std::move(m); };
     switch (n.kind) {
-      case NodeKind::ClassEmpty: return CExpr::of(RangeSet());
-      case NodeKind::ClassLiteral: return ranges(RangeSet(n.c, n.c));
-      case NodeKind::ClassRange: return ranges(RangeSet(n.c, n.c2));
-      case NodeKind::ClassAscii: return neg(ranges(bits_to_ranges(ascii_class_bits(static_cast<AsciiKind>(n.sub)))));
-      case NodeKind::Perl: return neg(perl_formula(static_cast<PerlKind>(n.sub)));
+      case NodeKind::ClassEmpty: return Members{};
+      case NodeKind::ClassLiteral: return Members{RangeSet(n.c, n.c)};
+      case NodeKind::ClassRange: return Members{RangeSet(n.c, n.c2)};
+      case NodeKind::ClassAscii: return neg({bits_to_ranges(ascii_class_bits(static_cast<AsciiKind>(n.sub)))});
+      case NodeKind::Perl: return neg(perl_members(static_cast<PerlKind>(n.sub), algebra));
       case NodeKind::Unicode: {
         const PropertyLookup p = lookup_property(static_cast<UnicodeForm>(n.sub), n.name, n.value);
         if (!p.ok) {
           fail(n.span, p.error);
           return std::nullopt;
         }
-        return neg(property_formula(p, algebra));
+        return neg(algebra.of(p.sets));
       }
       case NodeKind::Bracketed: {
-        auto inner = formula(n.kids[0], algebra);
+        auto inner = members(n.kids[0], algebra);
         if (!inner) return std::nullopt;
         return neg(std::move(*inner));
       }
       case NodeKind::ClassUnion: {
-        std::vector<CExpr> xs;
+        std::vector<Members> xs;
         for (uint32_t k : n.kids) {
-          auto x = formula(k, algebra);
+          auto x = members(k, algebra);
           if (!x) return std::nullopt;
           xs.push_back(std::move(*x));
         }
-        return algebra.unite(std::move(xs));
+        return algebra.unite(xs);
       }
       case NodeKind::ClassOp: {
-        auto l = formula(n.kids[0], algebra);
+        auto l = members(n.kids[0], algebra);
         if (!l) return std::nullopt;
-        auto r = formula(n.kids[1], algebra);
+        auto r = members(n.kids[1], algebra);
         if (!r) return std::nullopt;
         switch (static_cast<ClassOpKind>(n.sub)) {
           case ClassOpKind::Intersection: return algebra.intersect(*l, *r);
-          case ClassOpKind::Difference: return algebra.intersect(*l, algebra.negate(std::move(*r)));
+          case ClassOpKind::Difference: return algebra.intersect(*l, algebra.negate(*r));
           case ClassOpKind::SymmetricDifference: {
-            CExpr a = algebra.intersect(*l, algebra.negate(*r));
-            CExpr b = algebra.intersect(algebra.negate(std::move(*l)), *r);
-            std::vector<CExpr> both;
-            both.push_back(std::move(a));
-            both.push_back(std::move(b));
-            return algebra.unite(std::move(both));
+            // Each operand is read twice: fold it once.
+            const Members a = algebra.closed(*l);
+            const Members b = algebra.closed(*r);
+            return algebra.unite({algebra.intersect(a, algebra.negate(b)), algebra.intersect(algebra.negate(a), b)});
           }
         }
         return std::nullopt;
@@ -652,12 +453,17 @@ std::string ascii_letter_either_case(uint32_t c) {
 
 std::string set_class_text(const RangeSet& s) { return ranges_class(s); }
 
+std::string case_insensitive_char_text(uint32_t c) {
+  uint64_t links = 0;
+  return ranges_class(RangeSet::of_list(case_fold_closure({{c, c}}, &links)));
+}
+
 ClassTranslation translate_class(const Ast& ast, uint32_t node, uint8_t flags, uint64_t& work) {
   return ClassTranslator(ast, flags, work).run(node);
 }
 
 ClassMembers class_members(const Ast& ast, uint32_t node, uint8_t flags, uint64_t& work) {
-  return ClassTranslator(ast, flags, work).members(node);
+  return ClassTranslator(ast, flags, work).evaluate(node);
 }
 
 }  // namespace vantorel::regex

@@ -29,6 +29,10 @@ void append_literal(std::string& out, uint32_t c);
 // class that matches nothing. Exact without (?i): the set is taken as it stands.
 [[nodiscard]] std::string set_class_text(const RangeSet& s);
 
+// The RE2 text of the character `c` under Unicode case folding: `c` alone, or a class of its
+// folding orbit (the Unicode-mode reading of (?i)c).
+[[nodiscard]] std::string case_insensitive_char_text(uint32_t c);
+
 struct ClassTranslation {
   bool ok = false;
   SyntaxError error;        // when !ok

@@ -79,7 +79,7 @@ Kinds kinds_for(bool crlf, bool word_ascii, bool word_unicode) {
   const RangeSet ascii_word = ascii_word_set();
   if (word_ascii) add(CharKind::WordAscii, ascii_word);
   if (word_unicode) {
-    const RangeSet word = RangeSet::of_list(unicode_word_ranges());
+    const RangeSet word = RangeSet::of_span(word_members());
     if (word_ascii) {
       add(CharKind::WordOther, word.intersect(ascii_word.complement()));
     } else {
@@ -765,14 +765,16 @@ const Leaf& Translator::leaf_info(uint32_t i) {
   switch (n.kind) {
     case NodeKind::Literal: {
       // As the first pass spells it: (?i) folds ASCII letters with Unicode off, and letters and
-      // everything beyond ASCII through RE2's folding (the same table) with it on.
+      // everything beyond ASCII through the folding table with it on.
       const uint32_t c = n.c;
       const bool ascii_letter = c < 0x80 && (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
       if (fold && !unicode && ascii_letter) {
         leaf.members = RangeSet(c | 0x20, c | 0x20);
         leaf.members.add(c & ~0x20u, c & ~0x20u);
       } else if (fold && unicode && (c >= 0x80 || ascii_letter)) {
-        leaf.members = RangeSet::of_list(case_fold_closure(RangeList{{c, c}}));
+        uint64_t links = 0;
+        leaf.members = RangeSet::of_list(case_fold_closure(RangeList{{c, c}}, &links));
+        class_work += links;
       } else {
         leaf.members = RangeSet(c, c);
       }

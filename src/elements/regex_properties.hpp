@@ -1,38 +1,28 @@
 // Unicode property names of the regular-expression dialect: what \pX, \p{name} and
 // \p{name=value} name, after the dialect's loose matching of names and its aliases, resolved
-// to what RE2 can spell.
+// to the generated sets that hold its members.
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include <span>
 #include <string_view>
 
 #include "elements/regex_ast.hpp"
+#include "elements/regex_unicode_data.hpp"
 
 namespace vantorel::regex {
 
-enum class PropertyKind : uint8_t {
-  Re2Name,      // a general category or script RE2 knows by `re2_name`
-  Any,          // every code point
-  Ascii,        // U+0000..U+007F
-  Assigned,     // every assigned code point
-  Unassigned,   // Cn: the complement of Assigned
-  Other,        // C: Cc Cf Cn Co Cs (RE2's own \pC lacks Cn)
-  CasedLetter,  // LC: Lu Ll Lt
-  WhiteSpace,   // the binary property White_Space
-};
-
 struct PropertyLookup {
   bool ok = false;
-  PropertyKind kind = PropertyKind::Re2Name;
-  std::string re2_name;
+  std::span<const ValueSet> sets;  // when ok: the members are the union of these (static data)
   ErrorCode error = ErrorCode::PropertyNotFound;  // when !ok: PropertyNotFound or PropertyValueNotFound
 };
 
-// Resolves \pX, \p{name} or \p{name=value} (also name:value and name!=value). Names are
-// compared after normalisation: case, spaces, '_' and '-' ignored, a leading "is" dropped.
-// Binary properties other than White_Space, and properties other than the general category
-// and the script, are not supported: PropertyNotFound.
+// Resolves \pX or \p{name} (`form` OneLetter or Named: a binary property, a general category
+// or a script, in that order) or \p{name=value} (also name:value and name!=value, whose
+// negation the parser has taken: `form` NamedValue). Names and values are compared after
+// normalize_property_name. A name of the database that is not a supported binary property
+// is PropertyNotFound; a value without members, or of a property without named values, is
+// PropertyValueNotFound.
 [[nodiscard]] PropertyLookup lookup_property(UnicodeForm form, std::string_view name, std::string_view value);
 
 }  // namespace vantorel::regex

@@ -19,7 +19,7 @@ void sort_and_merge(RangeList& ranges) {
   ranges.resize(out);
 }
 
-bool contains(const RangeList& ranges, uint32_t c) noexcept {
+bool contains(std::span<const CodePointRange> ranges, uint32_t c) noexcept {
   auto it = std::upper_bound(ranges.begin(), ranges.end(), c, [](uint32_t x, const CodePointRange& r) { return x < r.lo; });
   return it != ranges.begin() && c <= std::prev(it)->hi;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -20,7 +21,7 @@ using RangeList = std::vector<CodePointRange>;
 void sort_and_merge(RangeList& ranges);
 
 // Whether the set `ranges` holds `c` (a binary search).
-[[nodiscard]] bool contains(const RangeList& ranges, uint32_t c) noexcept;
+[[nodiscard]] bool contains(std::span<const CodePointRange> ranges, uint32_t c) noexcept;
 
 // A set of code points as sorted, disjoint, non-adjacent ranges.
 class RangeSet {
@@ -34,6 +35,8 @@ class RangeSet {
     s.r_ = std::move(r);
     return s;
   }
+  // `r` must already be in set form; copied.
+  [[nodiscard]] static RangeSet of_span(std::span<const CodePointRange> r) { return of_list(RangeList(r.begin(), r.end())); }
 
   void add(uint32_t lo, uint32_t hi) {
     r_.push_back({lo, hi});

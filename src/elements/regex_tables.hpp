@@ -1,68 +1,66 @@
-// The character data of the regular-expression dialect, in one unit: the aliases of the
-// general categories and scripts, their members, simple case folding, the Unicode \w class,
-// the letters of group names and RE2's own program overhead. The members are read off RE2
-// through the adapter, so the sets computed from them agree with what RE2 matches for the
-// same names. Each table is built once per process, on first use, thread-safely; from then
-// on a lookup is a search in sorted ranges.
+// The character data of the regular-expression dialect, in one unit: the names of the
+// Unicode properties and their values, their members, simple case folding, the Unicode \w,
+// \d and \s classes, the letters of group names and RE2's own program overhead. The Unicode
+// data are constant tables generated from the Unicode Character Database at build time
+// (regex_unicode_data.hpp), so nothing of it is built at run time and RE2's own, older
+// tables decide nothing; a lookup is a search in sorted tables.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
-#include <vector>
 
 #include "elements/regex_ranges.hpp"
+#include "elements/regex_unicode_data.hpp"
 
 namespace vantorel::regex {
 
 // ---- names -----------------------------------------------------------------------------------
 
-// The RE2 name of the general category whose loosely normalised alias is `key` ("lu",
-// "uppercaseletter" -> "Lu"), including the ones RE2 lacks ("C", "Cn", "LC", "Cs"), or
-// an empty view.
-[[nodiscard]] std::string_view category_alias(std::string_view key) noexcept;
+// The canonical name of the property whose normalised alias is `key` ("gc", "generalcategory"
+// -> "General_Category"; every property of the database, supported or not), or an empty view.
+[[nodiscard]] std::string_view property_name(std::string_view key) noexcept;
 
-// The RE2 name of the script whose normalised long name or four-letter code is `key`
-// ("grek", "greek" -> "Greek"), or an empty view.
-[[nodiscard]] std::string_view script_alias(std::string_view key) noexcept;
+// The property with named values whose canonical name is `name` (General_Category, Script,
+// Script_Extensions, Age, Grapheme_Cluster_Break, Word_Break, Sentence_Break), or null.
+[[nodiscard]] const EnumeratedProperty* enumerated_property(std::string_view name) noexcept;
+
+// The canonical name of the value of `property` whose normalised alias is `key` ("lu" ->
+// "Uppercase_Letter", "60" or "v60" -> "V6_0"), or an empty view.
+[[nodiscard]] std::string_view value_name(const EnumeratedProperty& property, std::string_view key) noexcept;
+
+// The sets whose union holds the members of the value `name` of `property`: its own set, or
+// for a cumulative property its set and every one before it. Empty when the value has no
+// members in the data (a value the data files never list, such as Surrogate or Unknown).
+[[nodiscard]] std::span<const ValueSet> value_sets(const EnumeratedProperty& property, std::string_view name) noexcept;
+
+// The supported binary property whose canonical name is `name`, or null.
+[[nodiscard]] const ValueSet* binary_property(std::string_view name) noexcept;
 
 // ---- members ---------------------------------------------------------------------------------
 
-// The members of a general category (one or two letters, "L", "Lu", ...) or a script
-// ("Greek", ...) under its RE2 name, which is what the aliases resolve to. The list lives as
-// long as the process. A name RE2 does not know ends the process.
-[[nodiscard]] const RangeList& property_members(std::string_view re2_name);
+// The dialect's Unicode \w (Alphabetic, M, Nd, Pc and Join_Control), \d (Nd) and \s
+// (White_Space). Static data.
+[[nodiscard]] std::span<const CodePointRange> word_members() noexcept;
+[[nodiscard]] std::span<const CodePointRange> digit_members() noexcept;
+[[nodiscard]] std::span<const CodePointRange> space_members() noexcept;
 
-// `set` closed under simple case folding: every character whose folding orbit meets `set`
-// is added. Allocates the result.
-[[nodiscard]] RangeList case_fold_closure(const RangeList& set);
-
-// The dialect's Unicode \w: the general categories kWordCategories and the characters
-// kExtraWordRanges, which are Join_Control and the circled letters (alphabetic, though their
-// category is So).
-inline constexpr std::string_view kWordCategories[] = {"L", "Nl", "M", "Nd", "Pc"};
-inline constexpr CodePointRange kCircledLetters[] = {
-    {0x24B6, 0x24E9}, {0x1F130, 0x1F149}, {0x1F150, 0x1F169}, {0x1F170, 0x1F189}};
-inline constexpr CodePointRange kExtraWordRanges[] = {
-    {0x200C, 0x200D}, kCircledLetters[0], kCircledLetters[1], kCircledLetters[2], kCircledLetters[3]};
+// `set` closed under simple case folding: every member of the folding orbit of a member is
+// added. Adds to `*links_read` the folding table entries it walked (its work beyond reading
+// `set`). Allocates the result.
+[[nodiscard]] RangeList case_fold_closure(const RangeList& set, uint64_t* links_read);
 
 // Whether `cp` is in the dialect's Unicode \w class.
-[[nodiscard]] bool is_unicode_word(uint32_t cp);
+[[nodiscard]] bool is_unicode_word(uint32_t cp) noexcept;
 
-// The dialect's Unicode \w class as a set; lives as long as the process.
-[[nodiscard]] const RangeList& unicode_word_ranges();
-
-// Whether `c` may stand in a capture group name: alphabetic (L, Nl, M and the circled
-// letters; RE2 has no table of the marks that are alphabetic, so every mark counts), or,
-// unless `first`, alphabetic or numeric (N). ASCII: letters, and digits unless `first`.
-[[nodiscard]] bool is_group_name_char(uint32_t c, bool first);
+// Whether `c` may stand in a capture group name: Alphabetic, or, unless `first`, Alphabetic
+// or a number (N). (The caller adds '_', and '.', '[' and ']' after the first character.)
+[[nodiscard]] bool is_group_name_char(uint32_t c, bool first) noexcept;
 
 // ---- RE2 -------------------------------------------------------------------------------------
 
-// The instructions RE2 puts around every program (those of the empty pattern).
+// The instructions RE2 puts around every program (those of the empty pattern). Measured
+// once per process.
 [[nodiscard]] uint64_t re2_base_program_size();
-
-// The number of tables built so far in this process; each table adds one, once. Lets tests
-// check that a construction reuses the tables instead of building them again.
-[[nodiscard]] uint64_t tables_built();
 
 }  // namespace vantorel::regex

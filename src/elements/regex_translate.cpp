@@ -124,9 +124,7 @@ class Translator {
         append_literal(text, c);
       }
     } else if (has(kFlagI) && (c >= 0x80 || ascii_letter)) {
-      text = "(?i:";
-      append_literal(text, c);
-      text += ")";
+      text = case_insensitive_char_text(c);
     } else {
       append_literal(text, c);
     }

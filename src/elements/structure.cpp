@@ -1,7 +1,7 @@
 // The combinators. Each checks the stack guard once on entry (its children run deeper, its
-// own loop does not), applies rule W through child_start, and passes a child's failure on
-// as the very ParseError the child returned. A stack-guard failure is never swallowed (see
-// nesting_too_deep in element.hpp).
+// own loop does not), skips whitespace before a child by child_start's rule, and passes a
+// child's failure on as the very ParseError the child returned. A stack-guard failure is
+// never swallowed (see nesting_too_deep in element.hpp).
 #include "elements/structure.hpp"
 
 namespace vantorel {
@@ -19,7 +19,7 @@ constexpr uint64_t kUnlimited = UINT64_MAX;
 
 // ---- the one repetition loop ------------------------------------------------------------
 // ZeroOrMore, OneOrMore and Exactly differ only in what they make of the way the loop
-// stopped. A repetition is zero-width when it ends where rule W placed it; it stops the
+// stopped. A repetition is zero-width when it ends where child_start placed it; it stops the
 // loop and contributes nothing, so every counted repetition advances at least one byte and
 // every loop ends.
 
@@ -32,7 +32,7 @@ enum class RepeatStop : uint8_t {
 struct RepeatParse {
   RepeatStop stop;
   uint64_t end;      // end of the last counted repetition, or pos when none
-  uint64_t at;       // where the repetition that stopped the loop ran (after rule W)
+  uint64_t at;       // where the repetition that stopped the loop ran (after child_start's skip)
   uint64_t count;    // counted repetitions
   ParseError error;  // the failure, when stop is Miss
 };
@@ -96,17 +96,6 @@ ParseOutcome AndElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexc
   return ParseOutcome::success(p, std::move(r));
 }
 
-Match AndElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
-  if (stack_nearly_exhausted()) return Match::too_deep();
-  uint64_t p = pos;
-  for (const ElementRef& child : exprs) {
-    const Match m = child->try_match_at(text, length, child_start(text, length, *child, p));
-    if (!m.matched) return m;
-    p = m.end;
-  }
-  return Match::at(p);
-}
-
 // ---- MatchFirst -------------------------------------------------------------------------
 
 // When every alternative fails, the last one's failure is the result (not the one that
@@ -117,7 +106,7 @@ ParseOutcome MatchFirstElement::parse_impl(ParseContext& ctx, uint64_t pos) cons
   ParseOutcome last;
   for (const ElementRef& alt : exprs) {
     last = alt->parse_impl(ctx, pos);
-    if (last.ok || is_nesting_too_deep(last.error)) return last;
+    if (last.ok || last.error.is_too_deep()) return last;
   }
   return last;
 }
@@ -136,7 +125,7 @@ Match MatchFirstElement::try_match_at(const char* text, uint64_t length, uint64_
 ParseOutcome OptionalElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return nesting_too_deep(pos);
   ParseOutcome o = expr->parse_impl(ctx, pos);
-  if (o.ok || is_nesting_too_deep(o.error)) return o;
+  if (o.ok || o.error.is_too_deep()) return o;
   return ParseOutcome::success(pos);
 }
 
@@ -155,7 +144,7 @@ ParseOutcome ZeroOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) cons
   if (stack_nearly_exhausted()) return nesting_too_deep(pos);
   ParseResults r;
   RepeatParse run = repeat_parse(*expr, ctx, pos, kUnlimited, r);
-  if (run.stop == RepeatStop::Miss && is_nesting_too_deep(run.error)) return pass_on(std::move(run.error));
+  if (run.stop == RepeatStop::Miss && run.error.is_too_deep()) return pass_on(std::move(run.error));
   return ParseOutcome::success(run.end, std::move(r));
 }
 
@@ -173,13 +162,14 @@ ParseOutcome OneOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) const
   if (stack_nearly_exhausted()) return nesting_too_deep(pos);
   ParseResults r;
   RepeatParse run = repeat_parse(*expr, ctx, pos, kUnlimited, r);
-  if (run.stop == RepeatStop::Miss && is_nesting_too_deep(run.error)) return pass_on(std::move(run.error));
+  if (run.stop == RepeatStop::Miss && run.error.is_too_deep()) return pass_on(std::move(run.error));
   if (run.count == 0) return ParseOutcome::fixed_failure(kAtLeastOneMessage, pos);
   return ParseOutcome::success(run.end, std::move(r));
 }
 
-// The departure from parse_impl: the first repetition is accepted even when it is
-// zero-width, so a child that matches empty at W(pos) gives a match ending at W(pos).
+// Where try_match_at departs from parse_impl: the first repetition is accepted even when it
+// is zero-width, so a child that matches empty where child_start places it (p) gives a match
+// ending at p.
 Match OneOrMoreElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return Match::too_deep();
   const Match first = expr->try_match_at(text, length, child_start(text, length, *expr, pos));
@@ -231,8 +221,8 @@ Match GroupElement::try_match_at(const char* text, uint64_t length, uint64_t pos
 // ---- Suppress ---------------------------------------------------------------------------
 
 // The child's tokens are never built: both roads match through its try_match_at, so the
-// child's try_match_at rules (its departures, rule W as if the context flag were 1) show
-// here in parse_impl too.
+// child's try_match_at rules (where they depart from parse_impl, and child_start's skip as
+// if the context flag were 1) show here in parse_impl too.
 ParseOutcome SuppressElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return nesting_too_deep(pos);
   const Match m = expr->try_match_at(ctx.text, ctx.length, pos);
@@ -294,7 +284,7 @@ Match CombineElement::try_match_at(const char* text, uint64_t length, uint64_t p
   ParseContext ctx{text, length, 1};
   const ParseOutcome o = parse_impl(ctx, pos);
   if (o.ok) return Match::at(o.end);
-  return is_nesting_too_deep(o.error) ? Match::too_deep() : Match::none();
+  return o.error.is_too_deep() ? Match::too_deep() : Match::none();
 }
 
 // ---- SkipTo -----------------------------------------------------------------------------

@@ -15,14 +15,26 @@
 
 namespace vantorel {
 
-// A sequence: each child at rule W's position after the previous one.
+// A sequence: each child where the previous one ended, after the whitespace child_start
+// skips before it.
 class AndElement final : public ParserElement {
  public:
   explicit AndElement(std::vector<ElementRef> children) noexcept : exprs(std::move(children)) {}
   std::vector<ElementRef> exprs;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
-  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
+  // Defined here so that the drivers that scan with a sequence (search, count, transform)
+  // compile it into their loop.
+  Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override {
+    if (stack_nearly_exhausted()) return Match::too_deep();
+    uint64_t p = pos;
+    for (const ElementRef& child : exprs) {
+      const Match m = child->try_match_at(text, length, child_start(text, length, *child, p));
+      if (!m.matched) return m;
+      p = m.end;
+    }
+    return Match::at(p);
+  }
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
 };
 

@@ -1,12 +1,13 @@
 // The module's entry point and start-up: the definition handed to the interpreter, and the
 // execution slot that adds the 26 classes, the 8 functions and __version__, recording every
 // name in __all__.
-#include <array>
+#include <string_view>
 
 #include "construction/element_object.hpp"
 #include "construction/module_functions.hpp"
 #include "construction/py_error.hpp"
 #include "elements/fatal.hpp"
+#include "lib/classes.hpp"
 
 namespace vantorel::py {
 
@@ -52,35 +53,31 @@ PyResult<bool> module_add_function(PyObject* module, PyObject* all_name, PyRef f
   return module_add(module, all_name, name.get(), function.get());
 }
 
-// The order in which the classes are added (and listed in __all__).
-constexpr std::array<ClassId, kClassCount> kAddOrder = {
-    ClassId::Literal,     ClassId::Keyword,      ClassId::Word,         ClassId::Regex,
-    ClassId::And,         ClassId::MatchFirst,   ClassId::ZeroOrMore,   ClassId::OneOrMore,
-    ClassId::Optional,    ClassId::Group,        ClassId::Suppress,     ClassId::Forward,
-    ClassId::Combine,     ClassId::Exactly,      ClassId::CaselessLiteral, ClassId::CaselessKeyword,
-    ClassId::Char,        ClassId::StringStart,  ClassId::StringEnd,    ClassId::LineStart,
-    ClassId::LineEnd,     ClassId::rest_of_line, ClassId::QuotedString, ClassId::Empty,
-    ClassId::NoMatch,     ClassId::SkipTo,
-};
-
+// The steps of the execution slot; a name or value the interpreter cannot make fails the
+// import with its error.
 PyResult<bool> add_everything(PyObject* module) noexcept {
-  PyRef all_name = new_str("__all__");
-  for (ClassId cls : kAddOrder) {
+  PyResult<PyRef> all_name = new_str("__all__");
+  if (!all_name.ok()) return all_name.take_error();
+  auto add = [&](std::string_view name, PyObject* value) -> PyResult<bool> {
+    PyResult<PyRef> name_str = new_str(name);
+    if (!name_str.ok()) return name_str.take_error();
+    return module_add(module, all_name.value().get(), name_str.value().get(), value);
+  };
+  for (ClassId cls : kModuleOrder) {
     PyResult<PyTypeObject*> type = type_object(cls);
     if (!type.ok()) return type.take_error();
-    PyRef name = new_str(class_name(cls));
-    PyResult<bool> added = module_add(module, all_name.get(), name.get(), reinterpret_cast<PyObject*>(type.value()));
+    PyResult<bool> added = add(class_name(cls), reinterpret_cast<PyObject*>(type.value()));
     if (!added.ok()) return added;
   }
   for (PyMethodDef& def : module_function_defs()) {
     PyResult<PyRef> function = new_module_function(module, &def);
     if (!function.ok()) return function.take_error();
-    PyResult<bool> added = module_add_function(module, all_name.get(), function.take());
+    PyResult<bool> added = module_add_function(module, all_name.value().get(), function.take());
     if (!added.ok()) return added;
   }
-  PyRef version_name = new_str("__version__");
-  PyRef version = new_str("0.2.0");
-  return module_add(module, all_name.get(), version_name.get(), version.get());
+  PyResult<PyRef> version = new_str("0.2.0");
+  if (!version.ok()) return version.take_error();
+  return add("__version__", version.value().get());
 }
 
 int module_exec(PyObject* module) noexcept {

@@ -11,18 +11,17 @@
 
 namespace vantorel {
 
-// The number of Keyword matches of the scan over text[0, n): the keyword's bytes, with no
-// identifier byte after them (the byte before a match is never examined, so xif holds one
-// if; a non-ASCII byte after the keyword ends it). An empty keyword matches with zero width
+// The number of Keyword matches of the scan over text[0, n): the keyword's own rule
+// (KeywordElement::match) tried only where the keyword's first byte stands (the byte before
+// a match is never examined, so xif holds one if). An empty keyword matches with zero width
 // at every position whose byte is not an identifier byte. Allocates nothing.
 [[nodiscard]] inline uint64_t count_keyword_occurrences(const KeywordElement& k, const char* text, uint64_t n) noexcept {
   if (n == 0) return 0;
-  const unsigned char* ident = k.ident_chars.is_ident;
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   const uint64_t len = k.length;
   uint64_t count = 0;
   if (len == 0) {
-    for (uint64_t p = 0; p < n; ++p) count += ident[s[p]] == 0 ? 1 : 0;
+    for (uint64_t p = 0; p < n; ++p) count += k.match(text, n, p).matched ? 1 : 0;
     return count;
   }
   // Positions without the first byte are misses that move one byte on: jump to the next
@@ -32,12 +31,10 @@ namespace vantorel {
     const void* hit = std::memchr(text + p, k.first_byte, n - p);
     if (hit == nullptr) break;
     p = static_cast<uint64_t>(static_cast<const unsigned char*>(hit) - s);
-    const uint64_t q = p + len;
-    const bool matched = q <= n && (len == 1 || std::memcmp(text + p + 1, k.keyword.data() + 1, len - 1) == 0) &&
-                         (q == n || ident[s[q]] == 0);
-    if (matched) {
+    const Match m = k.match(text, n, p);
+    if (m.matched) {
       ++count;
-      p = q;
+      p = m.end;
     } else {
       ++p;
     }

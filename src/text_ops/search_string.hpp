@@ -1,72 +1,70 @@
-// search_string of every class, and Word._search_string_flat: which body each class runs.
-// Every body returns a new list with one entry per non-overlapping match, in text order.
+// search_string(s) of every class, and Word._search_string_flat. Every body returns a new
+// list with one entry per non-overlapping match, in text order.
 #pragma once
 
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
 #include "construction/call_frame.hpp"
-#include "construction/element_object.hpp"
-#include "elements/chars.hpp"
-#include "elements/forward.hpp"
-#include "elements/literals.hpp"
-#include "elements/positional.hpp"
-#include "elements/structure.hpp"
+#include "construction/class_element.hpp"
+#include "text_ops/match_scan.hpp"
 
 namespace vantorel::py {
 
-// search_matches over an element of kind E (the 21 classes without a road of their own):
-// the scan with E's try_match_at, zero-width hits dropped; a Normal kind contributes a new
-// one-item list of the matched text per match (byte-equal texts share one str), any other
-// kind a new list of the tokens of its parse_impl at the match start (an empty list where
-// that parse fails). Instantiated in search_string.cpp for those classes.
-template <class E>
-[[nodiscard]] PyResult<PyRef> search_matches_body(PyObject* self, const CallArgs& args) noexcept;
+// A match span [start, end) of the text, start < end except on the Regex road.
+struct Span {
+  uint64_t start;
+  uint64_t end;
+};
+using SpanList = std::vector<Span>;
 
-// The roads of their own, in search_string.cpp. And: search_matches with the sequence
-// matcher built into the scan. Word: the byte-table scan, equal words sharing one one-item
-// list. Regex: the library's iteration over the unanchored expression, empty matches
-// included. Keyword and Literal: their counts, then one list [cached_str] repeated (an
-// empty keyword or literal matches only with zero width and finds nothing).
-[[nodiscard]] PyResult<PyRef> and_search_string(PyObject* self, const CallArgs& args) noexcept;
-[[nodiscard]] PyResult<PyRef> word_search_string(PyObject* self, const CallArgs& args) noexcept;
-[[nodiscard]] PyResult<PyRef> regex_search_string(PyObject* self, const CallArgs& args) noexcept;
-[[nodiscard]] PyResult<PyRef> keyword_search_string(PyObject* self, const CallArgs& args) noexcept;
-[[nodiscard]] PyResult<PyRef> literal_search_string(PyObject* self, const CallArgs& args) noexcept;
+// The spans of the scan with `matcher` over text[0, n): the hits of match_scan under the
+// search's rule for hits that touch a multi-byte character (take_whole_characters: a hit
+// that starts inside a character is not reported, whatever the element's kind; one that
+// ends inside one is widened to that character's end), zero-width hits dropped.
+template <ScanMatcher M>
+[[nodiscard]] ScanEnd collect_spans(const M& matcher, const char* text, uint64_t n, SpanList& spans) noexcept {
+  return match_scan(matcher, text, n, [&](uint64_t start, uint64_t end) {
+    if (end > start && take_whole_characters(text, n, start, &end)) spans.push_back({start, end});
+  });
+}
+
+// The result of a finished scan over `element` of kind `kind`: a Normal kind contributes a
+// new one-item list of the matched text per span (byte-equal texts share one str), any other
+// kind a new list of the tokens of its parse_impl at the span's start (an empty list where
+// that parse fails). A scan or a parse stopped by the stack guard raises
+// nesting_too_deep_error instead.
+[[nodiscard]] PyResult<PyRef> search_results(const ParserElement& element, ElementKind kind, const char* text,
+                                             uint64_t n, const ScanEnd& end, const SpanList& spans) noexcept;
+
+// The search_string body of class C: the generic road, the scan with C's own try_match_at
+// compiled in, unless C has a road of its own below.
+template <ClassId C>
+[[nodiscard]] PyResult<PyRef> search_string(PyObject* self, const CallArgs& args) noexcept {
+  const auto& element = class_element<C>(self);
+  const std::string_view s = args[0].text;
+  SpanList spans;
+  const ScanEnd end = collect_spans(element, s.data(), s.size(), spans);
+  return search_results(element, element.kind(), s.data(), s.size(), end, spans);
+}
+
+// The roads of their own (search_string.cpp). Word: the byte-table scan, equal words sharing
+// one one-item list. Regex: the library's iteration over the unanchored expression, empty
+// matches included. Keyword and Literal: their counts, then one list [cached_str] repeated
+// (an empty keyword or literal matches only with zero width and finds nothing).
+template <>
+[[nodiscard]] PyResult<PyRef> search_string<ClassId::Word>(PyObject* self, const CallArgs& args) noexcept;
+template <>
+[[nodiscard]] PyResult<PyRef> search_string<ClassId::Regex>(PyObject* self, const CallArgs& args) noexcept;
+template <>
+[[nodiscard]] PyResult<PyRef> search_string<ClassId::Keyword>(PyObject* self, const CallArgs& args) noexcept;
+template <>
+[[nodiscard]] PyResult<PyRef> search_string<ClassId::Literal>(PyObject* self, const CallArgs& args) noexcept;
 
 // Word._search_string_flat: the words of Word.search_string as one flat list of str, equal
 // words sharing one str; a periodic text is scanned over its block and tail only
 // (word_flat_search.cpp).
 [[nodiscard]] PyResult<PyRef> word_search_string_flat(PyObject* self, const CallArgs& args) noexcept;
-
-// The search_string body of class `cls`.
-[[nodiscard]] constexpr MethodBody search_string_body(ClassId cls) noexcept {
-  switch (cls) {
-    case ClassId::Literal: return &literal_search_string;
-    case ClassId::Keyword: return &keyword_search_string;
-    case ClassId::Word: return &word_search_string;
-    case ClassId::Regex: return &regex_search_string;
-    case ClassId::And: return &and_search_string;
-    case ClassId::Char: return &search_matches_body<CharElement>;
-    case ClassId::CaselessLiteral: return &search_matches_body<CaselessLiteralElement>;
-    case ClassId::CaselessKeyword: return &search_matches_body<CaselessKeywordElement>;
-    case ClassId::QuotedString: return &search_matches_body<QuotedStringElement>;
-    case ClassId::rest_of_line: return &search_matches_body<RestOfLineElement>;
-    case ClassId::Empty: return &search_matches_body<EmptyElement>;
-    case ClassId::NoMatch: return &search_matches_body<NoMatchElement>;
-    case ClassId::LineStart: return &search_matches_body<LineStartElement>;
-    case ClassId::LineEnd: return &search_matches_body<LineEndElement>;
-    case ClassId::StringStart: return &search_matches_body<StringStartElement>;
-    case ClassId::StringEnd: return &search_matches_body<StringEndElement>;
-    case ClassId::Optional: return &search_matches_body<OptionalElement>;
-    case ClassId::Exactly: return &search_matches_body<ExactlyElement>;
-    case ClassId::Combine: return &search_matches_body<CombineElement>;
-    case ClassId::SkipTo: return &search_matches_body<SkipToElement>;
-    case ClassId::Suppress: return &search_matches_body<SuppressElement>;
-    case ClassId::Group: return &search_matches_body<GroupElement>;
-    case ClassId::MatchFirst: return &search_matches_body<MatchFirstElement>;
-    case ClassId::ZeroOrMore: return &search_matches_body<ZeroOrMoreElement>;
-    case ClassId::OneOrMore: return &search_matches_body<OneOrMoreElement>;
-    case ClassId::Forward: return &search_matches_body<ForwardElement>;
-  }
-  return nullptr;
-}
 
 }  // namespace vantorel::py

@@ -169,21 +169,6 @@ TEST(BatchCountRules, GiveTheVerdictOfTheElementsOwnOperationAtZero) {
     EXPECT_TRUE(StringStartElement().try_match_at(s, m, 0).matched);
     EXPECT_TRUE(wrap<OptionalElement>(lit("zz"))->try_match_at(s, m, 0).matched);
     EXPECT_FALSE(NoMatchElement().try_match_at(s, m, 0).matched);
-    // And: rule W before every child, the first included.
-    const ElementRef sequences[] = {
-        over<AndElement>({lit("a"), lit("b")}),
-        over<AndElement>({wrap<OptionalElement>(lit("x")), new_word_element("ab", nullptr)}),
-        over<AndElement>({}),
-        over<AndElement>({ElementRef::make<RestOfLineElement>(), lit("b")}),
-    };
-    for (const ElementRef& a : sequences) {
-      const Match mine = and_count_at_start(static_cast<const AndElement&>(*a), s, m);
-      const Match own = a->try_match_at(s, m, 0);
-      EXPECT_EQ(mine.matched, own.matched);
-      if (own.matched) {
-        EXPECT_EQ(mine.end, own.end);
-      }
-    }
   }
 }
 

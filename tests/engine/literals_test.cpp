@@ -1,5 +1,5 @@
-// Literal, CaselessLiteral, Keyword, CaselessKeyword and Char: matching rules, messages,
-// message sharing and the agreement of the roads.
+// Literal, CaselessLiteral, Keyword, CaselessKeyword and Char: matching rules on every
+// road, messages and message sharing.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,22 +10,15 @@
 namespace vantorel {
 namespace {
 
-using testing::match_at;
+using testing::Departure;
 using testing::parse_at;
 using testing::parse_start;
-
-struct Case {
-  const char* name;
-  ElementRef element;
-  std::string text;
-  uint64_t pos;
-  std::string expected;  // parse_at's description
-};
+using testing::RoadCase;
 
 TEST(LiteralKinds, ParseAtAPositionAndAgreeWithTryMatchAt) {
   const std::string e_acute = "\xc3\xa9";
   const std::string E_acute = "\xc3\x89";
-  const Case cases[] = {
+  const RoadCase cases[] = {
       {"literal", new_literal_element("ab"), "abc", 0, "end=2 ['ab']"},
       {"literal", new_literal_element("ab"), "aB", 0, "fail@0: Expected 'ab'"},
       {"literal", new_literal_element("ab"), "xab", 1, "end=3 ['ab']"},
@@ -65,22 +58,21 @@ TEST(LiteralKinds, ParseAtAPositionAndAgreeWithTryMatchAt) {
       {"char", new_char_element("abc"), "x", 0, "fail@0: Expected one of 'abc'"},
       {"empty char", new_char_element(""), "a", 0, "fail@0: Expected one of ''"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + " on '" + c.text + "' at " + std::to_string(c.pos));
-    EXPECT_EQ(parse_at(*c.element, c.text, c.pos), c.expected);
-    testing::expect_roads_agree(*c.element, c.text, c.pos);
-  }
+  for (const RoadCase& c : cases) testing::check_roads(c);
 }
 
 TEST(CharElement, TakesAWholeCharacterForALeadByteAndFailsInsideOne) {
   const std::string e_acute = "\xc3\xa9";
-  ElementRef c = new_char_element(e_acute);
-  EXPECT_EQ(parse_at(*c, e_acute + "x", 0), "end=2 ['" + e_acute + "']");
-  EXPECT_EQ(match_at(*c, e_acute + "x", 0), 1u) << "try_match_at keeps the one-byte rule";
-  EXPECT_EQ(parse_at(*c, e_acute, 1), "fail@1: Expected one of '" + e_acute + "'");
-  EXPECT_EQ(match_at(*c, e_acute, 1), 2u);
-  // A lead byte at the very end of a (malformed) text never reads past it.
-  EXPECT_EQ(parse_at(*c, "\xc3", 0), "end=1 ['\xc3']");
+  const ElementRef c = new_char_element(e_acute);
+  const RoadCase cases[] = {
+      // try_match_at keeps the one-byte rule.
+      {"lead byte", c, e_acute + "x", 0, "end=2 ['" + e_acute + "']", Departure::CharBytes, "end=1"},
+      {"inside a character", c, e_acute, 1, "fail@1: Expected one of '" + e_acute + "'", Departure::CharBytes,
+       "end=2"},
+      // A lead byte at the very end of a (malformed) text never reads past it.
+      {"lead byte at the end", c, "\xc3", 0, "end=1 ['\xc3']"},
+  };
+  for (const RoadCase& r : cases) testing::check_roads(r);
 }
 
 TEST(LiteralKinds, FailuresShareTheStoredMessageWithoutAllocating) {
@@ -120,24 +112,11 @@ TEST(LiteralKinds, ParseFromStartSkipsLeadingWhitespaceOnly) {
   EXPECT_EQ(parse_start(*kw, " iff"), "fail@1: Expected keyword 'if'");
 }
 
-TEST(LiteralElement, FieldsAreComputedAtConstruction) {
-  ElementRef e = new_literal_element("");
-  const auto& lit = static_cast<const LiteralElement&>(*e);
-  EXPECT_EQ(lit.first_byte, 0);
-  EXPECT_EQ(lit.message.view(), "Expected ''");
-  ElementRef k = new_keyword_element("if");
-  const auto& kw = static_cast<const KeywordElement&>(*k);
-  EXPECT_EQ(kw.length, 2u);
-  EXPECT_EQ(kw.first_byte, 'i');
-  ElementRef cl = new_caseless_literal_element("\xc3\x89" "AbC");
-  EXPECT_EQ(static_cast<const CaselessLiteralElement&>(*cl).lowered, "\xc3\x89" "abc");
-  ElementRef ch = new_char_element("\xc3\xa9");
-  const auto& cht = static_cast<const CharElement&>(*ch);
-  int set = 0;
-  for (unsigned char v : cht.char_table) set += v;
-  EXPECT_EQ(set, 2);
-  EXPECT_EQ(cht.char_table[0xC3], 1);
-  EXPECT_EQ(cht.char_table[0xA9], 1);
+TEST(LiteralKinds, MessagesAreFilledFromTheirTemplates) {
+  EXPECT_EQ(literal_message(""), "Expected ''");
+  EXPECT_EQ(literal_message("it's"), "Expected 'it's'");
+  EXPECT_EQ(parse_at(*new_keyword_element(""), "x", 0), "fail@0: Expected keyword ''");
+  EXPECT_EQ(parse_at(*new_char_element(""), "x", 0), "fail@0: Expected one of ''");
 }
 
 }  // namespace

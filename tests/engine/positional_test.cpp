@@ -14,6 +14,7 @@ namespace {
 using testing::lit;
 using testing::match_at;
 using testing::over;
+using testing::RoadCase;
 using testing::parse_at;
 using testing::parse_start;
 using testing::wrap;
@@ -26,17 +27,9 @@ const ElementRef kStringStart = ElementRef::make<StringStartElement>();
 const ElementRef kStringEnd = ElementRef::make<StringEndElement>();
 const ElementRef kRestOfLine = ElementRef::make<RestOfLineElement>();
 
-struct Case {
-  const char* name;
-  ElementRef element;
-  std::string text;
-  uint64_t pos;
-  std::string expected;  // parse_at's description
-};
-
 TEST(PositionalKinds, MatchAtAPositionAndAgreeWithTryMatchAt) {
   const std::string e_acute = "\xc3\xa9";
-  const Case cases[] = {
+  const RoadCase cases[] = {
       {"empty", kEmpty, "", 0, "end=0 []"},
       {"empty", kEmpty, "ab", 2, "end=2 []"},
       {"no match", kNoMatch, "", 0, "fail@0: NoMatch will never match"},
@@ -65,11 +58,7 @@ TEST(PositionalKinds, MatchAtAPositionAndAgreeWithTryMatchAt) {
       // Inside a character rest_of_line would cut it: it does not match there.
       {"rest of line inside a character", kRestOfLine, "a" + e_acute + "\n", 2, "fail@2: Expected rest of line"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + " on '" + c.text + "' at " + std::to_string(c.pos));
-    EXPECT_EQ(parse_at(*c.element, c.text, c.pos), c.expected);
-    testing::expect_roads_agree(*c.element, c.text, c.pos);
-  }
+  for (const RoadCase& c : cases) testing::check_roads(c);
 }
 
 TEST(PositionalKinds, ParseFromStartSeesThePositionAfterLeadingWhitespace) {
@@ -102,7 +91,7 @@ TEST(PositionalKinds, ParseFromStartSeesThePositionAfterLeadingWhitespace) {
 }
 
 TEST(PositionalKinds, InASequenceFollowTheWhitespaceSkip) {
-  const Case cases[] = {
+  const RoadCase cases[] = {
       // The line feed is skipped before LineEnd, which then matches at the end of the text.
       {"a LineEnd", over<AndElement>({lit("a"), kLineEnd}), "a\n", 0, "end=2 ['a', '\n']"},
       {"a LineStart b", over<AndElement>({lit("a"), kLineStart, lit("b")}), "a\nb", 0, "end=3 ['a', 'b']"},
@@ -115,11 +104,7 @@ TEST(PositionalKinds, InASequenceFollowTheWhitespaceSkip) {
       {"repeated rest_of_line stops after one line", wrap<ZeroOrMoreElement>(kRestOfLine), "ab\ncd", 0,
        "end=2 ['ab']"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + " on '" + c.text + "'");
-    EXPECT_EQ(parse_at(*c.element, c.text, c.pos), c.expected);
-    testing::expect_roads_agree(*c.element, c.text, c.pos);
-  }
+  for (const RoadCase& c : cases) testing::check_roads(c);
 }
 
 TEST(PositionalKinds, FixedMessagesAreNewForEachFailureAndRestOfLineSharesItsOwn) {
@@ -139,14 +124,7 @@ TEST(PositionalKinds, FixedMessagesAreNewForEachFailureAndRestOfLineSharesItsOwn
   EXPECT_TRUE(o.error.message.same_block(rest.message));
 }
 
-TEST(PositionalKinds, AnswerKindAndWhitespaceAsTheirTable) {
-  for (const ElementRef& e : {kEmpty, kNoMatch, kLineStart, kLineEnd, kStringStart, kStringEnd, kRestOfLine}) {
-    EXPECT_EQ(e->kind(), ElementKind::Normal);
-  }
-  EXPECT_FALSE(kRestOfLine->skips_whitespace());
-  EXPECT_TRUE(kLineEnd->skips_whitespace());
-  EXPECT_EQ(match_at(*kRestOfLine, "ab", 3), std::nullopt) << "beyond the text";
-}
+TEST(RestOfLine, NeverMatchesBeyondTheText) { EXPECT_EQ(match_at(*kRestOfLine, "ab", 3), std::nullopt); }
 
 }  // namespace
 }  // namespace vantorel

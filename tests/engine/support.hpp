@@ -1,5 +1,7 @@
-// Helpers for the engine tests: running an element on a text by every road and
-// describing the tokens it yields.
+// Helpers for the engine tests: running an element on a text by every road (check_roads,
+// with the departures between the roads listed once, in support.cpp), describing the tokens
+// it yields, grammar builders, the small grammars and short texts of the exhaustive tests,
+// and the tables of regular-expression matches.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +14,8 @@
 
 #include "elements/element.hpp"
 #include "elements/literals.hpp"
+#include "elements/regex_adapter.hpp"
+#include "elements/regex_element.hpp"
 
 namespace vantorel::testing {
 
@@ -30,8 +34,45 @@ std::string parse_start(const ParserElement& e, std::string_view text);
 // try_match_at's end, or nullopt for no match.
 std::optional<uint64_t> match_at(const ParserElement& e, std::string_view text, uint64_t pos);
 
-// Checks that try_match_at agrees with parse_impl (verdict and end) at pos.
+// ---- Roads ------------------------------------------------------------------------------
+
+// The ways in which try_match_at may end elsewhere than parse_impl. Each is one row of the
+// departure table in support.cpp, which says for which kind it holds, what differs, and on
+// which texts it can show.
+enum class Departure : uint8_t {
+  None,
+  WordBytes,           // Word: bytes one by one against characters U+0080..U+00FF
+  CharBytes,           // Char: one byte against a whole character
+  ZeroWidthFirst,      // OneOrMore: a zero-width first repetition
+  RegexWhitespaceRun,  // Regex \s+ and \s*: the byte scan without the vertical tab
+};
+
+// True when the roads may differ on `text` under departure d (never for None).
+[[nodiscard]] bool may_depart(Departure d, std::string_view text);
+
+// One line of a road table: the element, the text and position, what parse_impl gives
+// there (parse_at's description) and, for a case on which the roads differ, the departure
+// and what try_match_at gives instead: "end=<end>" or "none".
+struct RoadCase {
+  const char* name;
+  ElementRef element;
+  std::string text;
+  uint64_t pos;
+  std::string parse;
+  Departure departure = Departure::None;
+  std::string match = {};
+};
+
+// Checks one case on every road: parse_impl gives `parse`; try_match_at gives parse_impl's
+// verdict and end, or, for a departure that may show on the text, `match`; and where pos is
+// the position parse_from_start starts at (after the leading whitespace when the element
+// skips it, else 0), parse_from_start gives parse_impl's tokens or failure.
+void check_roads(const RoadCase& c);
+
+// check_roads without an expectation: the roads agree at pos.
 void expect_roads_agree(const ParserElement& e, std::string_view text, uint64_t pos);
+
+// ---- Grammars -----------------------------------------------------------------------------
 
 // Grammar builders: a Literal, and a combinator of kind T over the given children.
 inline ElementRef lit(std::string_view text) { return new_literal_element(text); }
@@ -50,5 +91,42 @@ ElementRef wrap(ElementRef child, Extra... extra) {
 ElementRef forward();
 // forward_set on a Forward made by forward().
 void set_target(const ElementRef& forward, ElementRef target);
+
+// The small grammars of the exhaustive tests, covering every kind but Regex (which has
+// tests of its own): the kinds alone, combined, and recursive.
+struct Grammar {
+  const char* name;
+  ElementRef element;
+  Departure departure = Departure::None;
+  bool allocates_in_match = false;  // contains a Combine, whose try_match_at parses
+};
+std::vector<Grammar> small_grammars();
+
+// Every text of at most four characters over a, b, space, tab, line feed and é.
+std::vector<std::string> short_texts();
+
+// True when every Str token of `results` holds whole UTF-8 characters.
+[[nodiscard]] bool tokens_whole(const ParseResults& results);
+
+// ---- regular expressions ----
+
+// The element a successful make_regex_element built.
+inline const RegexElement& regex_of(const RegexBuild& b) { return static_cast<const RegexElement&>(*b.element); }
+
+// The matches of an expression over `text` as "s-e,s-e".
+std::string spans_of(const regex::Expression& expression, std::string_view text);
+
+// The matches of the unanchored expression of `pattern`, or "error: <text>".
+std::string spans(std::string_view pattern, std::string_view text);
+
+// One line of a table of patterns: the matches on `text`, or an error.
+struct RegexCase {
+  std::string pattern;
+  std::string text;
+  const char* expected;  // spans, or "error: <part of the last line>"
+};
+
+// Checks every case of the table (an error case: the last line of the error holds the text).
+void run_regex_cases(const std::vector<RegexCase>& cases);
 
 }  // namespace vantorel::testing

@@ -194,21 +194,27 @@ class ConversionErrorsTest(ModuleTestCase):
         self.assertEqual(v.Char(s="x").parse_string(s=" x"), ["x"])
         self.assertEqual(v.one_of(strs="a b").parse_string(s="b"), ["b"])
 
-    def test_flags(self):
+    def test_flags_take_the_value_of_bool_and_numpy_booleans(self):
         true_type = numpy_type("bool_", __bool__=lambda self: True)
         false_type = numpy_type("bool", __bool__=lambda self: False)
-        for flag in (True, False, true_type(), false_type()):
+        for flag, value in ((True, True), (False, False), (true_type(), True), (false_type(), False)):
             with self.subTest(flag=flag):
-                v.QuotedString(multiline=flag, unquote=flag)
+                q = v.QuotedString(multiline=flag, unquote=flag)
+                # multiline lets a line feed stand inside; unquote drops the quotes.
+                self.assertEqual(q.matches('"a\nb"'), value)
+                self.assertEqual(q.parse_string('"ab"'), ["ab"] if value else ['"ab"'])
 
-    def test_count_accepts_int_bool_and_index(self):
+    def test_count_takes_the_value_of_int_bool_and_index(self):
         class Index:
             def __index__(self):
                 return 3
 
-        for count in (0, True, 2 ** 64 - 1, Index()):
+        a = v.Literal("a")
+        for count, text, tokens in ((0, "a", []), (True, "a a", ["a"]), (Index(), "a a a a", ["a", "a", "a"])):
             with self.subTest(count=count):
-                v.Exactly(v.Literal("a"), count)
+                self.assertEqual(v.Exactly(a, count).parse_string(text), tokens)
+        # The largest count is a count: it asks for that many repetitions.
+        self.assertFalse(v.Exactly(a, 2 ** 64 - 1).matches("a a"))
 
 
 class BorrowTest(ModuleTestCase):

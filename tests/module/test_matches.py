@@ -60,7 +60,7 @@ class FullMatchRuleTest(ModuleTestCase):
 
     def test_trailing_test_agrees_with_string_end(self):
         # Under the full-match rule, x.matches(s) is the verdict of x followed by StringEnd
-        # (whose rule W skip is the same whitespace set), over every short text of a small
+        # (which a sequence skips to over the same whitespace set), over every short text of a small
         # alphabet with whitespace, a form feed and a two-byte character.
         grammars = [L("a"), L("ab"), L(""), v.Keyword("a"), v.Word("ab"), v.Word("a", "b"), v.Regex("a+b?"),
                     v.Regex(r"\s+"), v.Regex("[ab]"), v.QuotedString("a"), L("a") + v.Optional(L("b")),

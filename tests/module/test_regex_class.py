@@ -29,6 +29,26 @@ class RegexConstructionTest(ModuleTestCase):
         greek = v.Regex("(?i)[α-ω--β]+")
         self.assertEqual(greek.search_string("αΑβΒϐγµ"), [["αΑ"], ["γµ"]])
 
+    def test_unicode_properties(self):
+        # Properties from the Unicode tables, through every kind of name; errors keep their texts.
+        cases = [
+            (r"\p{Emoji_Presentation}+", "a😀🫨b", [["😀🫨"]]),
+            (r"\p{scx=Deva}+", "a।॥x", [["।॥"]]),
+            (r"\p{gcb=RI}+", "x🇫🇷y", [["🇫🇷"]]),
+            (r"\p{Word_Break=Hebrew_Letter}+", "aאבb", [["אב"]]),
+            (r"[\p{Age=V6_0}&&\p{So}]", "😀☃", [["☃"]]),
+            (r"(?i)\p{Lu}+", "aBc1", [["aBc"]]),
+        ]
+        for pattern, text, found in cases:
+            with self.subTest(pattern=pattern):
+                self.assertEqual(v.Regex(pattern).search_string(text), found)
+        for pattern, message in ((r"\p{Bidi_M}", "Unicode property not found"),
+                                 (r"\p{Age=16.0}", "Unicode property value not found")):
+            with self.subTest(pattern=pattern):
+                with self.assertRaises(ValueError) as caught:
+                    v.Regex(pattern)
+                self.assertTrue(str(caught.exception).endswith("error: " + message), str(caught.exception))
+
     def test_message_on_the_generic_roads(self):
         # Inside a Group the Regex is parsed by parse_impl: its stored message appears.
         self.assertParseFails(v.Group(v.Regex("a+")), " b", 1, "Expected match for /a+/")

@@ -15,10 +15,10 @@ namespace vantorel::py {
 // ElementOf<ClassId::Word>::type is WordElement, and so on for the 26 classes.
 template <ClassId C>
 struct ElementOf;
-#define VANTOREL_ELEMENT_OF(Name, Element) \
-  template <>                              \
-  struct ElementOf<ClassId::Name> {        \
-    using type = Element;                  \
+#define VANTOREL_ELEMENT_OF(Name, Element, ...) \
+  template <>                                   \
+  struct ElementOf<ClassId::Name> {             \
+    using type = Element;                       \
   };
 VANTOREL_ELEMENT_CLASSES(VANTOREL_ELEMENT_OF)
 #undef VANTOREL_ELEMENT_OF

@@ -1,0 +1,170 @@
+// OpenTable: the one hash table of the per-call maps of the text and batch methods (matched
+// texts to their str, token texts to their index, a period's words to their str, input
+// objects to what they gave), and its two hashes: fx_hash for byte keys, address_hash for
+// pointer keys. Nothing here knows Python.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <string_view>
+
+
+namespace vantorel {
+
+// FxHash over a byte string: eight bytes at a time, then four, two and one; each step
+// rotates the state left by 5, mixes in the little-endian word and multiplies by the Fx
+// constant. Fast and good enough for a per-call map; never seen by Python.
+[[nodiscard]] inline uint64_t fx_hash(std::string_view bytes) noexcept {
+  constexpr uint64_t kSeed = 0x517cc1b727220a95ULL;
+  uint64_t h = 0;
+  const char* p = bytes.data();
+  size_t n = bytes.size();
+  const auto mix = [&h](uint64_t word) {
+    h = ((h << 5) | (h >> 59)) ^ word;
+    h *= kSeed;
+  };
+  for (; n >= 8; p += 8, n -= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    mix(w);
+  }
+  if (n >= 4) {
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    mix(w);
+    p += 4;
+    n -= 4;
+  }
+  if (n >= 2) {
+    uint16_t w;
+    std::memcpy(&w, p, 2);
+    mix(w);
+    p += 2;
+    n -= 2;
+  }
+  if (n >= 1) mix(static_cast<unsigned char>(*p));
+  return h;
+}
+
+// The hash of an address: one multiply and a rotate.
+[[nodiscard]] inline uint64_t address_hash(const void* p) noexcept {
+  return std::rotl(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)) * uint64_t{0xf1357aea2e62a9c5}, 26);
+}
+
+// The entry of an OpenTable: the key is its own mark of use (an empty slot holds the null
+// key). A byte-string key keeps its hash beside it (compared before the bytes, and reused
+// when the table grows); a pointer key's hash is cheap to compute again.
+template <class Key, class Value>
+struct OpenTableEntry;
+template <class Value>
+struct OpenTableEntry<std::string_view, Value> {
+  std::string_view key{};
+  Value value{};
+  uint64_t hash = 0;
+
+  [[nodiscard]] bool in_use() const noexcept { return key.data() != nullptr; }
+  [[nodiscard]] static uint64_t hash_of(std::string_view k) noexcept { return fx_hash(k); }
+  [[nodiscard]] uint64_t own_hash() const noexcept { return hash; }
+  [[nodiscard]] bool holds(std::string_view k, uint64_t h) const noexcept { return hash == h && key == k; }
+  void take(std::string_view k, uint64_t h) noexcept {
+    key = k;
+    hash = h;
+  }
+};
+template <class T, class Value>
+struct OpenTableEntry<T*, Value> {
+  T* key = nullptr;
+  Value value{};
+
+  [[nodiscard]] bool in_use() const noexcept { return key != nullptr; }
+  [[nodiscard]] static uint64_t hash_of(const T* k) noexcept { return address_hash(k); }
+  [[nodiscard]] uint64_t own_hash() const noexcept { return address_hash(key); }
+  [[nodiscard]] bool holds(const T* k, uint64_t) const noexcept { return key == k; }
+  void take(T* k, uint64_t) noexcept { key = k; }
+};
+
+// A map from Key (a std::string_view, compared by its bytes, or a pointer) to Value, with
+// open addressing: linear probing from the key's hash, at most half full, doubling from 16
+// slots; nothing is allocated before the first insertion, and entries are
+// never removed. Keys and values are plain values the table copies; whatever they refer to
+// belongs to the user, who must keep it alive while the table can be asked; a key's address
+// is never null (the bytes of a key lie in a text; a pointer key is an object).
+template <class Key, class Value>
+class OpenTable {
+ public:
+  using Entry = OpenTableEntry<Key, Value>;
+
+  OpenTable() noexcept = default;
+  OpenTable(const OpenTable&) = delete;
+  OpenTable& operator=(const OpenTable&) = delete;
+  ~OpenTable() { delete[] slots_; }
+
+  // The entry of `key`, or nullptr when the table has none.
+  [[nodiscard]] Entry* find(const Key& key) const noexcept {
+    if (capacity_ == 0) return nullptr;
+    Entry& e = probe(key, Entry::hash_of(key));
+    return e.in_use() ? &e : nullptr;
+  }
+
+  // The entry of `key`: the one found, or a new one holding `key` and a zero Value, with
+  // `*inserted` telling which. nullptr when the table would have to grow and the memory for
+  // that cannot be had (the table is left as it was).
+  [[nodiscard]] Entry* find_or_insert(const Key& key, bool* inserted) noexcept {
+    if ((size_ + 1) * 2 > capacity_ && !grow()) return nullptr;
+    const uint64_t hash = Entry::hash_of(key);
+    Entry& e = probe(key, hash);
+    *inserted = !e.in_use();
+    if (*inserted) {
+      e.take(key, hash);
+      ++size_;
+    }
+    return &e;
+  }
+
+  // Number of entries.
+  [[nodiscard]] uint64_t size() const noexcept { return size_; }
+
+  // Calls f(entry) for every entry, in slot order.
+  template <class F>
+  void for_each(F&& f) noexcept {
+    for (uint64_t i = 0; i < capacity_; ++i) {
+      if (slots_[i].in_use()) f(slots_[i]);
+    }
+  }
+
+ private:
+  // The slot holding `key`, or the empty slot where it would go (capacity_ > 0).
+  [[nodiscard]] Entry& probe(const Key& key, uint64_t hash) const noexcept {
+    const uint64_t mask = capacity_ - 1;
+    for (uint64_t i = hash & mask;; i = (i + 1) & mask) {
+      Entry& e = slots_[i];
+      if (!e.in_use() || e.holds(key, hash)) return e;
+    }
+  }
+
+  [[nodiscard]] bool grow() noexcept {
+    const uint64_t capacity = capacity_ == 0 ? 16 : capacity_ * 2;
+    Entry* slots = new (std::nothrow) Entry[capacity];
+    if (slots == nullptr) return false;
+    const uint64_t mask = capacity - 1;
+    for (uint64_t i = 0; i < capacity_; ++i) {
+      const Entry& e = slots_[i];
+      if (!e.in_use()) continue;
+      uint64_t j = e.own_hash() & mask;
+      while (slots[j].in_use()) j = (j + 1) & mask;
+      slots[j] = e;
+    }
+    delete[] slots_;
+    slots_ = slots;
+    capacity_ = capacity;
+    return true;
+  }
+
+  Entry* slots_ = nullptr;  // capacity_ entries, or nullptr before the first insertion
+  uint64_t capacity_ = 0;   // a power of two
+  uint64_t size_ = 0;
+};
+
+}  // namespace vantorel
