@@ -56,6 +56,8 @@ struct ExpressionBuilder {
   static BuiltExpression build(std::string re2_text, MatchShape shape) {
     BuiltExpression out;
     std::unique_ptr<Expression> e(new Expression());
+    // The front end writes no capture group but the markers "()": every other parenthesis it
+    // writes opens (?:, and parentheses of the pattern are written as \x{28} and \x{29}.
     const bool captures = re2_text.find("()") != std::string::npos;
     e->re_ = std::make_unique<RE2>(re2::StringPiece(re2_text.data(), re2_text.size()), options(captures));
     if (!e->re_->ok()) {
@@ -66,7 +68,7 @@ struct ExpressionBuilder {
     e->re2_text_ = std::move(re2_text);
     e->shape_ = std::move(shape);
     e->groups_ = captures ? e->re_->NumberOfCapturingGroups() : 0;
-    e->plain_ = e->groups_ == 0 && !shape.prefix && !shape.suffix;
+    e->plain_ = e->groups_ == 0 && !e->shape_.prefix && !e->shape_.suffix;
     out.expression = std::move(e);
     return out;
   }

@@ -34,7 +34,8 @@ struct MatchShape {
 };
 
 // A compiled expression. Immutable once built, safe to use from many threads at once (RE2
-// keeps its own per-object caches, guarded internally). Matching allocates nothing of ours.
+// keeps its own per-object caches, guarded internally). Matching allocates nothing of ours,
+// except the places of a text's capture groups beyond the 31 kept on the stack.
 class Expression {
  public:
   Expression(const Expression&) = delete;

@@ -46,7 +46,8 @@ CompileResult compile(std::string_view wrapped, bool unicode) {
     out.error = format_error(wrapped, t.error);
     return out;
   }
-  BuiltExpression built = build_expression(std::move(t.re2), MatchShape{t.prefix, t.start_marker, std::move(t.re2_later), t.suffix});
+  BuiltExpression built =
+      build_expression(std::move(t.re2), MatchShape{t.prefix, t.start_marker, std::move(t.re2_later), t.suffix});
   if (!built.expression) {
     // RE2 is handed only text it accepts, apart from its own size limit; should it refuse
     // anything else, its description is shown under the pattern.
