@@ -179,6 +179,60 @@ void BM_IterateDirect(benchmark::State& state) {
   state.SetLabel(kPatterns[state.range(0)]);
 }
 
+// ---- assertions that read the characters around them ------------------------------------
+
+// Word assertions inside a pattern (Unicode mode), CRLF-mode line anchors, and a leading
+// assertion that rejects every candidate (whose matches would run to the end of the text),
+// searched over texts of 1 and 4 MiB: the throughput stays the same as the text grows, so
+// matching stays linear in the text's length.
+enum class ContextText { Words, CrlfLines, Dashes };
+struct ContextCase {
+  const char* pattern;
+  ContextText text;
+};
+const ContextCase kContextCases[] = {
+    {"(?u)\\b\\w+\\b\\W+\\b\\w+\\b", ContextText::Words},
+    {"(?mR)^(?:[a-z]+ ?)+$", ContextText::CrlfLines},
+    {"(?u)\\B-.*", ContextText::Dashes},  // on a-a-a-...: no match
+};
+
+// The word text, with every ", " made a Windows line end.
+std::string crlf_text(size_t bytes) {
+  std::string t = make_text(bytes, false);
+  for (size_t i = 0; i + 1 < t.size(); ++i) {
+    if (t[i] == ',' && t[i + 1] == ' ') {
+      t[i] = '\r';
+      t[i + 1] = '\n';
+    }
+  }
+  return t;
+}
+
+void BM_ContextIterate(benchmark::State& state) {
+  const ContextCase& c = kContextCases[state.range(0)];
+  const size_t bytes = static_cast<size_t>(state.range(1)) << 20;
+  std::string text;
+  switch (c.text) {
+    case ContextText::Words: text = make_text(bytes, true); break;
+    case ContextText::CrlfLines: text = crlf_text(bytes); break;
+    case ContextText::Dashes:
+      while (text.size() < bytes) text += "a-";
+      break;
+  }
+  const RegexBuild b = vantorel::make_regex_element(c.pattern);
+  const RegexElement& e = static_cast<const RegexElement&>(*b.element);
+  uint64_t count = 0;
+  for (auto _ : state) {
+    vantorel::regex::MatchIterator it(*e.unanchored, text.data(), text.size());
+    uint64_t s;
+    uint64_t end;
+    while (it.next(&s, &end)) ++count;
+  }
+  benchmark::DoNotOptimize(count);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  state.SetLabel(std::string(c.pattern) + ", " + std::to_string(state.range(1)) + " MiB");
+}
+
 // ---- construction ---------------------------------------------------------------------
 
 // `unit` repeated until the pattern would pass `bytes`, between `head` and `tail`.
@@ -238,6 +292,10 @@ const std::vector<ConstructionCase>& construction_cases() {
         {"1000B: nested flag groups (?i:(?-i:...))", nested_up_to(1000, "(?i:(?-i:", "a", "))")},
         {"1000B: alternation \\pL\\b\\pN|...", up_to(1000, "", "\\pL\\b\\pN|", "x")},
         {"1000B: union of 300 literals and \\pL, (?i)", up_to(1000, "(?i)[\\pL", "\xCE\xB1\xCE\xB2", "--x]")},
+        // Assertions spelled by the context pass.
+        {"(?u)\\b\\w+\\b\\W+\\b\\w+\\b", kContextCases[0].pattern},
+        {"(?mR)^(?:[a-z]+ ?)+$", kContextCases[1].pattern},
+        {"(?u).*\\bfoo\\b", "(?u).*\\bfoo\\b"},
         // Properties read from the generated Unicode tables (kFirstPropertyCase on).
         {"\\p{Emoji}", "\\p{Emoji}"},
         {"\\p{scx=Deva}", "\\p{scx=Deva}"},
@@ -250,8 +308,8 @@ const std::vector<ConstructionCase>& construction_cases() {
   return cases;
 }
 
-constexpr int kFirstPropertyCase = 15;
-constexpr int kConstructionCases = 20;
+constexpr int kFirstPropertyCase = 18;
+constexpr int kConstructionCases = 23;
 
 // One construction per iteration; the figure is the steady cost of a construction.
 void BM_Construct(benchmark::State& state) {
@@ -281,6 +339,7 @@ BENCHMARK(BM_AnchoredAdapter)->DenseRange(0, 4);
 BENCHMARK(BM_AnchoredDirect)->DenseRange(0, 4);
 BENCHMARK(BM_IterateOurs)->DenseRange(0, 4);
 BENCHMARK(BM_IterateDirect)->DenseRange(0, 4);
+BENCHMARK(BM_ContextIterate)->ArgsProduct({{0, 1, 2}, {1, 4}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Construct)->DenseRange(0, kConstructionCases - 1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

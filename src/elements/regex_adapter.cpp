@@ -53,27 +53,29 @@ void push_run(std::vector<CodePointRange>& out, CodePointRange r) {
 // ---- expressions ----------------------------------------------------------------------------
 
 struct ExpressionBuilder {
-  static BuiltExpression build(std::string re2_text, bool end_group, StartCheck start_check, uint8_t start_arg) {
+  static BuiltExpression build(std::string re2_text, MatchShape shape) {
     BuiltExpression out;
     std::unique_ptr<Expression> e(new Expression());
-    e->re_ = std::make_unique<RE2>(re2::StringPiece(re2_text.data(), re2_text.size()), options(end_group));
+    // The front end writes no capture group but the markers "()": every other parenthesis it
+    // writes opens (?:, and parentheses of the pattern are written as \x{28} and \x{29}.
+    const bool captures = re2_text.find("()") != std::string::npos;
+    e->re_ = std::make_unique<RE2>(re2::StringPiece(re2_text.data(), re2_text.size()), options(captures));
     if (!e->re_->ok()) {
       out.too_large = e->re_->error_code() == RE2::ErrorPatternTooLarge;
       out.re2_error = e->re_->error();
       return out;
     }
     e->re2_text_ = std::move(re2_text);
-    e->nsub_ = end_group ? 2 : 1;
-    e->start_check_ = start_check;
-    e->start_arg_ = start_arg;
-    e->plain_ = start_check == nullptr && !end_group;
+    e->shape_ = std::move(shape);
+    e->groups_ = captures ? e->re_->NumberOfCapturingGroups() : 0;
+    e->plain_ = e->groups_ == 0 && !e->shape_.prefix && !e->shape_.suffix;
     out.expression = std::move(e);
     return out;
   }
 };
 
-BuiltExpression build_expression(std::string re2_text, bool end_group, StartCheck start_check, uint8_t start_arg) {
-  return ExpressionBuilder::build(std::move(re2_text), end_group, start_check, start_arg);
+BuiltExpression build_expression(std::string re2_text, MatchShape shape) {
+  return ExpressionBuilder::build(std::move(re2_text), shape);
 }
 
 uint64_t re2_program_size(std::string_view re2_text) {
@@ -98,18 +100,57 @@ Expression::~Expression() = default;
 
 uint64_t Expression::program_size() const noexcept { return static_cast<uint64_t>(re_->ProgramSize()); }
 
+const RE2& Expression::later() const noexcept {
+  std::call_once(later_once_, [this] {
+    const std::string& t = shape_.later_text;
+    later_ = std::make_unique<RE2>(re2::StringPiece(t.data(), t.size()), options(true));
+    VANTOREL_CHECK(later_->ok(), "a part of a compiled expression does not compile");
+  });
+  return *later_;
+}
+
 bool Expression::search(const char* text, uint64_t n, uint64_t from, uint64_t* start, uint64_t* end) const noexcept {
   const re2::StringPiece whole(text, n);
-  re2::StringPiece m[2];
+  // The groups' places: on the stack unless a text has very many markers.
+  constexpr int kInline = 32;
+  const int nsub = groups_ + 1;
+  re2::StringPiece inline_subs[kInline];
+  std::unique_ptr<re2::StringPiece[]> many;
+  re2::StringPiece* m = inline_subs;
+  if (nsub > kInline) {
+    many.reset(new re2::StringPiece[static_cast<size_t>(nsub)]);
+    m = many.get();
+  }
+
   while (from <= n) {
-    if (!re_->Match(whole, from, n, RE2::UNANCHORED, m, nsub_)) return false;
-    const uint64_t b = static_cast<uint64_t>(m[0].data() - text);
-    const uint64_t e = nsub_ == 2 ? static_cast<uint64_t>(m[1].data() - text) + m[1].size() : b + m[0].size();
-    if (start_check_ != nullptr && !start_check_(text, n, b, start_arg_)) {
-      // No match starts at b; try from the next character.
-      from = next_character_boundary(text, n, b + 1);
-      continue;
+    // A text with a prefix consumes the character before the match: the search begins at the
+    // start of the character that holds the byte before `from`, so that the match itself
+    // begins at `from` or later.
+    const uint64_t begin = shape_.prefix && from > 0 ? previous_character_boundary(text, n, from - 1) : from;
+    const bool later = begin == 0 && from > 0 && !shape_.later_text.empty();
+    const RE2& re = later ? this->later() : *re_;
+    // RE2's DFAs find where the match and its consumed neighbours lie; the markers are read
+    // (by matching that span again) only where the span leaves a doubt: a match at the
+    // text's start, with or without the character before, and one that reaches the end.
+    if (!re.Match(whole, begin, n, RE2::UNANCHORED, m, 1)) return false;
+    uint64_t b = static_cast<uint64_t>(m[0].data() - text);
+    uint64_t e = b + m[0].size();
+    const bool at_start = !later && shape_.start_marker && b == 0;
+    const bool at_end = shape_.suffix && e == n;
+    bool from_start = false;
+    bool consumed_after = shape_.suffix && e < n;
+    if (at_start || at_end) {
+      // The later program lacks the start marker, group 1 of the full one.
+      const int subs = later ? nsub - 1 : nsub;
+      const bool again = re.Match(whole, b, e, RE2::ANCHOR_BOTH, m, subs);
+      VANTOREL_CHECK(again, "a match that RE2 does not find again");
+      from_start = at_start && m[1].data() != nullptr;
+      for (int g = !later && shape_.start_marker ? 2 : 1; g < subs && at_end; ++g) {
+        consumed_after = consumed_after || m[g].data() != nullptr;
+      }
     }
+    if (shape_.prefix && !from_start) b += utf8_sequence_length(static_cast<unsigned char>(text[b]));
+    if (consumed_after) e = previous_character_boundary(text, n, e - 1);
     // An empty match never splits a character.
     if (b == e && is_inside_character(text, n, b)) {
       from = b + 1;

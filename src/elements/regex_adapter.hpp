@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,13 +18,24 @@
 
 namespace vantorel::regex {
 
-// A test at the start of a candidate match, for an assertion RE2 cannot express that the
-// front end took off the start of the pattern: called with the whole text, its length, the
-// start and the `start_arg` given at build time; false rejects every match that starts there.
-using StartCheck = bool (*)(const char* text, uint64_t n, uint64_t start, uint8_t arg) noexcept;
+// How a match of an RE2 text maps to the match it stands for, when the text reads the
+// characters around the match by consuming them (the front end's context pass).
+struct MatchShape {
+  bool prefix = false;        // the text consumes the character before the match first...
+  bool start_marker = false;  // ...unless capture group 1 takes part (a match at the text's start)
+  // Every capture group but that one, when it takes part, marks a match that consumed the
+  // character after its end.
+  // With a start marker: the text without the alternative for a match at the text's start,
+  // for the searches that must not start there.
+  std::string later_text;
+  // Every match consumes the character after its end, unless it reaches the text's end: the
+  // markers are then read to tell whether it consumed the last character.
+  bool suffix = false;
+};
 
 // A compiled expression. Immutable once built, safe to use from many threads at once (RE2
-// keeps its own per-object caches, guarded internally). Matching allocates nothing of ours.
+// keeps its own per-object caches, guarded internally). Matching allocates nothing of ours,
+// except the places of a text's capture groups beyond the 31 kept on the stack.
 class Expression {
  public:
   Expression(const Expression&) = delete;
@@ -75,15 +87,20 @@ class Expression {
  private:
   friend struct ExpressionBuilder;
   Expression() = default;
-  // find and match_prefix with a start check or a trimmed end.
+  // find and match_prefix for a text with capture groups (a MatchShape).
   [[nodiscard]] bool search(const char* text, uint64_t n, uint64_t from, uint64_t* start, uint64_t* end) const noexcept;
 
+  // The program for searches that must not start at the text's start: compiled when first
+  // needed (it is a part of re_, so it fits wherever re_ does).
+  [[nodiscard]] const RE2& later() const noexcept;
+
   std::unique_ptr<RE2> re_;
-  bool plain_ = true;            // no start check and no trimmed end: RE2 alone decides
+  mutable std::once_flag later_once_;
+  mutable std::unique_ptr<RE2> later_;
+  bool plain_ = true;  // no capture groups: RE2's match is the match
   std::string re2_text_;
-  int nsub_ = 1;                 // 2 when capture group 1 gives the real end (a folded look-ahead)
-  StartCheck start_check_ = nullptr;
-  uint8_t start_arg_ = 0;
+  MatchShape shape_;
+  int groups_ = 0;     // capture groups in the text
 };
 
 // The non-overlapping matches of an expression over a whole text, in order: each search
@@ -128,12 +145,9 @@ struct BuiltExpression {
   std::string re2_error;                   // RE2's description of any other refusal
 };
 
-// Compiles `re2_text` (UTF-8, leftmost-first, no logging). With `end_group`, capture group 1
-// ends where a match really ends (the text goes on with one consumed look-ahead character);
-// otherwise the expression captures nothing. With a `start_check`, matches are reported only
-// at starts where it holds. Allocates the expression.
-[[nodiscard]] BuiltExpression build_expression(std::string re2_text, bool end_group, StartCheck start_check,
-                                               uint8_t start_arg);
+// Compiles `re2_text` (UTF-8, leftmost-first, no logging). A text without capture groups is
+// matched as it stands; one with them is read by `shape`. Allocates the expression.
+[[nodiscard]] BuiltExpression build_expression(std::string re2_text, MatchShape shape);
 
 // Appends RE2's spelling of the code point `c`: \x{...} with upper-case hex digits.
 void append_hex(std::string& out, uint32_t c);

@@ -1,7 +1,7 @@
 // The class algebra: ASCII classes as byte sets (Unicode off), Unicode classes as explicit
-// ranges taken from the generated Unicode tables (Unicode on), each spelled as RE2 text, and
-// the word-ness of what a class holds. RE2 never sees a property name or a (?i) here, so its
-// own tables decide nothing.
+// ranges taken from the generated Unicode tables (Unicode on), each spelled as RE2 text or
+// given as its members. RE2 never sees a property name or a (?i) here, so its own tables
+// decide nothing.
 #include "elements/regex_class.hpp"
 
 #include <algorithm>
@@ -78,16 +78,6 @@ RangeSet bits_to_ranges(const ByteBits& b) {
     while (e + 1 < 256 && b.test(e + 1)) ++e;
     out.add(c, e);
     c = e;
-  }
-  return out;
-}
-
-// What an ASCII class holds, in word bits.
-uint8_t ascii_set_word_bits(const ByteBits& b) {
-  uint8_t out = 0;
-  for (uint32_t c = 0; c < 128; ++c) {
-    if (!b.test(c)) continue;
-    out |= is_ascii_word(c) ? (kWordA | kWordU) : (kNonWordA | kNonWordU);
   }
   return out;
 }
@@ -249,24 +239,6 @@ Members perl_members(PerlKind k, ClassAlgebra& algebra) {
   return algebra.of(word_members(), true);
 }
 
-// Word-ness of the characters of `s`: its ASCII members one by one for the ASCII answer, the
-// whole set in one merge with the Unicode \w ranges for the Unicode answer.
-uint8_t set_word_bits(const RangeSet& s) {
-  uint8_t bits = 0;
-  for (const CodePointRange& r : s.ranges()) {
-    if (r.lo >= 0x80) {
-      bits |= kNonWordA;
-      break;
-    }
-    for (uint32_t c = r.lo; c <= std::min<uint32_t>(r.hi, 0x7F); ++c) bits |= is_ascii_word(c) ? kWordA : kNonWordA;
-    if (r.hi >= 0x80) bits |= kNonWordA;
-  }
-  const uint8_t u = unicode_word_overlap(s.ranges());
-  if (u & 1) bits |= kWordU;
-  if (u & 2) bits |= kNonWordU;
-  return bits;
-}
-
 // ---- class translation --------------------------------------------------------------------
 
 // Evaluates one class node of the tree; the first error met is kept.
@@ -274,27 +246,33 @@ class ClassTranslator {
  public:
   ClassTranslator(const Ast& ast, uint8_t flags, uint64_t& work) : ast_(ast), flags_(flags), work_(work) {}
 
-  ClassTranslation run(uint32_t i, bool want_word_bits) {
-    ClassTranslation out;
-    const Node& n = node(i);
+  // The class's members: the ASCII set with Unicode off, the evaluated set with it on.
+  ClassMembers evaluate(uint32_t i) {
+    ClassMembers out;
     if (!has(kFlagUni)) {
       auto bits = ascii_bits(i);
-      if (!bits) return failure();
-      out.text = ranges_class(bits_to_ranges(*bits));
-      out.word_bits = ascii_set_word_bits(*bits);
+      if (!bits) return failure<ClassMembers>();
+      out.members = bits_to_ranges(*bits);
       out.ok = true;
       return out;
     }
     ClassAlgebra algebra(has(kFlagI), work_);
     auto m = members(i, algebra);
-    if (!m) return failure();
-    const RangeSet set = algebra.value(*m);
+    if (!m) return failure<ClassMembers>();
+    out.members = algebra.value(*m);
     if (algebra.exhausted()) {
-      fail(n.span, ErrorCode::ClassTooComplex);
-      return failure();
+      fail(node(i).span, ErrorCode::ClassTooComplex);
+      return failure<ClassMembers>();
     }
-    out.text = ranges_class(set);
-    out.word_bits = want_word_bits ? set_word_bits(set) : uint8_t{kAnyChar};
+    out.ok = true;
+    return out;
+  }
+
+  ClassTranslation run(uint32_t i) {
+    ClassMembers m = evaluate(i);
+    if (!m.ok) return failure<ClassTranslation>();
+    ClassTranslation out;
+    out.text = ranges_class(m.members);
     out.ok = true;
     return out;
   }
@@ -305,8 +283,9 @@ class ClassTranslator {
   void fail(Span span, ErrorCode code) {
     if (!error_) error_ = SyntaxError{code, span, false, {}};
   }
-  ClassTranslation failure() const {
-    ClassTranslation out;
+  template <class Result>
+  Result failure() const {
+    Result out;
     out.error = *error_;
     return out;
   }
@@ -465,19 +444,6 @@ void append_literal(std::string& out, uint32_t c) {
   }
 }
 
-uint8_t char_word_bits(uint32_t c, bool need_unicode) {
-  uint8_t b = 0;
-  b |= is_ascii_word(c) ? kWordA : kNonWordA;
-  if (c < 0x80) {
-    b |= is_ascii_word(c) ? kWordU : kNonWordU;
-  } else if (need_unicode) {
-    b |= is_unicode_word(c) ? kWordU : kNonWordU;
-  } else {
-    b |= kWordU | kNonWordU;
-  }
-  return b;
-}
-
 std::string ascii_letter_either_case(uint32_t c) {
   RangeSet pair(c & ~0x20u, c & ~0x20u);
   pair.add(c | 0x20, c | 0x20);
@@ -485,22 +451,19 @@ std::string ascii_letter_either_case(uint32_t c) {
   return {'[', static_cast<char>(c | 0x20), static_cast<char>(c & ~0x20u), ']'};
 }
 
-const std::string& unicode_word_class_items() {
-  static const std::string items = [] {
-    std::string out;
-    append_ranges(out, RangeSet::of_span(word_members()));
-    return out;
-  }();
-  return items;
-}
+std::string set_class_text(const RangeSet& s) { return ranges_class(s); }
 
 std::string case_insensitive_char_text(uint32_t c) {
   uint64_t links = 0;
   return ranges_class(RangeSet::of_list(case_fold_closure({{c, c}}, &links)));
 }
 
-ClassTranslation translate_class(const Ast& ast, uint32_t node, uint8_t flags, bool want_word_bits, uint64_t& work) {
-  return ClassTranslator(ast, flags, work).run(node, want_word_bits);
+ClassTranslation translate_class(const Ast& ast, uint32_t node, uint8_t flags, uint64_t& work) {
+  return ClassTranslator(ast, flags, work).run(node);
+}
+
+ClassMembers class_members(const Ast& ast, uint32_t node, uint8_t flags, uint64_t& work) {
+  return ClassTranslator(ast, flags, work).evaluate(node);
 }
 
 }  // namespace vantorel::regex

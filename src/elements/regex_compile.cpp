@@ -2,7 +2,6 @@
 // its error text here.
 #include "elements/regex_compile.hpp"
 
-#include "elements/regex_assertions.hpp"
 #include "elements/regex_error.hpp"
 #include "elements/regex_parse.hpp"
 #include "elements/regex_translate.hpp"
@@ -47,8 +46,8 @@ CompileResult compile(std::string_view wrapped, bool unicode) {
     out.error = format_error(wrapped, t.error);
     return out;
   }
-  BuiltExpression built = build_expression(std::move(t.re2), t.trim, t.lead ? &leading_assertion_holds : nullptr,
-                                           leading_check_arg(t.lead_kind, t.lead_unicode));
+  BuiltExpression built =
+      build_expression(std::move(t.re2), MatchShape{t.prefix, t.start_marker, std::move(t.re2_later), t.suffix});
   if (!built.expression) {
     // RE2 is handed only text it accepts, apart from its own size limit; should it refuse
     // anything else, its description is shown under the pattern.
@@ -60,6 +59,7 @@ CompileResult compile(std::string_view wrapped, bool unicode) {
     return out;
   }
   out.single_class = single_bracket_class(parsed.ast);
+  out.exact = t.exact;
   out.expression = std::move(built.expression);
   return out;
 }

@@ -16,6 +16,7 @@ struct CompileResult {
   std::unique_ptr<Expression> expression;  // null on error
   std::string error;                       // the error text when expression is null
   bool single_class = false;               // the pattern inside its wrapper is one bracket class
+  bool exact = true;                       // the dialect's preference between matches is kept (see Translation)
   uint64_t class_work = 0;                 // ranges read by class evaluation (see Translation)
   uint64_t largest_fragment = 0;           // bytes of the longest RE2 text made for one node
 };

@@ -80,40 +80,6 @@ bool is_unicode_word(uint32_t cp) noexcept {
   return contains(word_members(), cp);
 }
 
-uint8_t unicode_word_overlap(uint32_t lo, uint32_t hi) noexcept {
-  const std::span<const CodePointRange> ranges = word_members();
-  uint8_t bits = 0;
-  uint64_t covered = 0;  // word characters of [lo, hi]
-  auto it = std::lower_bound(ranges.begin(), ranges.end(), lo, [](const CodePointRange& r, uint32_t x) { return r.hi < x; });
-  for (; it != ranges.end() && it->lo <= hi; ++it) {
-    bits |= 1;
-    covered += std::min(it->hi, hi) - std::max(it->lo, lo) + 1;
-  }
-  if (covered < uint64_t{hi} - lo + 1) bits |= 2;
-  return bits;
-}
-
-uint8_t unicode_word_overlap(std::span<const CodePointRange> set) noexcept {
-  const std::span<const CodePointRange> word = word_members();
-  uint8_t bits = 0;
-  size_t w = 0;
-  for (const CodePointRange& r : set) {
-    // Walk the word ranges that meet r: a gap before, between or after them holds
-    // characters outside \w. `next` is the first character of r not yet accounted for.
-    uint64_t next = r.lo;
-    while (w < word.size() && word[w].hi < r.lo) ++w;
-    for (size_t k = w; k < word.size() && word[k].lo <= r.hi; ++k) {
-      bits |= 1;
-      if (word[k].lo > next) bits |= 2;
-      next = uint64_t{word[k].hi} + 1;
-      if (next > r.hi) break;
-    }
-    if (next <= r.hi) bits |= 2;
-    if (bits == 3) break;
-  }
-  return bits;
-}
-
 bool is_group_name_char(uint32_t c, bool first) noexcept {
   return contains(first ? kUnicodeData.alphabetic : kUnicodeData.alphanumeric, c);
 }

@@ -53,13 +53,6 @@ namespace vantorel::regex {
 // Whether `cp` is in the dialect's Unicode \w class.
 [[nodiscard]] bool is_unicode_word(uint32_t cp) noexcept;
 
-// Whether [lo, hi] holds Unicode \w characters (bit 1) and characters outside it (bit 2).
-[[nodiscard]] uint8_t unicode_word_overlap(uint32_t lo, uint32_t hi) noexcept;
-
-// The same for a whole set (sorted, disjoint ranges), in one merge with the \w ranges: the
-// bits of its ranges together.
-[[nodiscard]] uint8_t unicode_word_overlap(std::span<const CodePointRange> set) noexcept;
-
 // Whether `c` may stand in a capture group name: Alphabetic, or, unless `first`, Alphabetic
 // or a number (N). (The caller adds '_', and '.', '[' and ']' after the first character.)
 [[nodiscard]] bool is_group_name_char(uint32_t c, bool first) noexcept;

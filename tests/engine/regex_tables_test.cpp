@@ -409,23 +409,6 @@ TEST(RegexTables, PerlClassesComeFromTheSameData) {
   }
 }
 
-// The word tests: the merge over a whole set gives what its ranges give one by one.
-TEST(RegexTables, WordOverlapOfASetEqualsItsRangesOneByOne) {
-  std::mt19937 rng(3);
-  for (int round = 0; round < 2000; ++round) {
-    regex::RangeList set;
-    const uint32_t base = round % 2 == 0 ? rng() % 0x3000 : rng() % 0x110000;
-    for (unsigned k = rng() % 6; k > 0; --k) {
-      const uint32_t lo = std::min<uint32_t>(0x10FFFF, base + rng() % 0x400);
-      set.push_back({lo, std::min<uint32_t>(0x10FFFF, lo + rng() % (round % 3 == 0 ? 4 : 0x200))});
-    }
-    regex::sort_and_merge(set);
-    uint8_t plain = 0;
-    for (const CodePointRange& r : set) plain |= regex::unicode_word_overlap(r.lo, r.hi);
-    ASSERT_EQ(regex::unicode_word_overlap(set), plain) << round;
-  }
-}
-
 // RE2 matches exactly the sets the front end computed: the class texts it is handed are
 // explicit ranges, which its own tables cannot change.
 TEST(RegexTables, Re2MatchesTheGeneratedSets) {

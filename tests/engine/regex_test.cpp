@@ -574,6 +574,7 @@ TEST(RegexDialect, AgreesWithRe2WhereTheSyntaxMeansTheSame) {
   std::mt19937 rng(2024);
   const std::string alphabet = "ab1 A\n-";
   int compared = 0;
+  int refused = 0;
   for (int i = 0; i < 3000; ++i) {
     const std::string pattern = random_pattern(rng, 3, kSameInRe2);
     std::string text;
@@ -581,10 +582,19 @@ TEST(RegexDialect, AgreesWithRe2WhereTheSyntaxMeansTheSame) {
     const std::string want = re2_spans(pattern, text);
     if (want == "error") continue;  // e.g. a repeated assertion RE2 refuses
     SCOPED_TRACE("pattern /" + pattern + "/ on '" + text + "'");
-    ASSERT_EQ(spans(pattern, text), want);
+    // A \b or \B of a Unicode-mode pattern (one that holds [^a] or .) is spelled by splitting
+    // the classes around it, exact on any text; on ASCII text RE2's own \b means the same.
+    // Nested repetitions of such classes can pass the size limit.
+    const std::string got = spans(pattern, text);
+    if (got == "error: Compiled regex exceeds size limit of 10485760 bytes.") {
+      ++refused;
+      continue;
+    }
+    ASSERT_EQ(got, want);
     ++compared;
   }
   EXPECT_GT(compared, 2500);
+  EXPECT_LT(refused, 30);
 }
 
 // Every road of a Regex gives the same matches, on generated patterns whose meaning at a

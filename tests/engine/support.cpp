@@ -421,7 +421,7 @@ std::string spans(std::string_view pattern, std::string_view text) {
 
 void run_regex_cases(const std::vector<RegexCase>& cases) {
   for (const RegexCase& c : cases) {
-    SCOPED_TRACE(std::string("pattern /") + c.pattern + "/ on '" + c.text + "'");
+    SCOPED_TRACE("pattern /" + c.pattern + "/ on '" + c.text + "'");
     const std::string got = spans(c.pattern, c.text);
     const std::string want = c.expected;
     if (want.rfind("error: ", 0) == 0) {

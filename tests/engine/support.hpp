@@ -166,7 +166,7 @@ std::string spans(std::string_view pattern, std::string_view text);
 
 // One line of a table of patterns: the matches on `text`, or an error.
 struct RegexCase {
-  const char* pattern;
+  std::string pattern;
   std::string text;
   const char* expected;  // spans, or "error: <part of the last line>"
 };

@@ -1,4 +1,5 @@
-"""The Regex class from Python: construction errors and its parse_string fast path."""
+"""The Regex class from Python: construction errors, its parse_string fast path, and
+assertions that read the characters around them on every road."""
 import unittest
 
 import vantorel as v
@@ -102,3 +103,44 @@ class RegexFastPathTest(ModuleTestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class RegexContextAssertionTest(ModuleTestCase):
+    """CRLF-mode ^ and $ and word assertions anywhere in a pattern: every road gives the
+    dialect's matches (the searches see the whole text, the anchored roads the text from
+    their position on)."""
+
+    def test_searching_roads(self):
+        cases = [
+            (r"(?mR)^[a-z]+$", "abc\r\ndef\r\nxyz", ["abc", "def", "xyz"], "-\r\n-\r\n-"),
+            (r"(?mR)$", "abc\r\ndef\r\nxyz", ["", "", ""], "abc-\r\ndef-\r\nxyz-"),
+            (r"(?mR)^", "\r\r\r", ["", "", "", ""], "-\r-\r-\r-"),
+            (r"(?mR)^.*$", "ab\rc\r\n", ["ab", "c", ""], "-\r-\r\n-"),
+            (r"(?u)\bcafé\b", "café cafés café", ["café", "café"], "- cafés -"),
+            (r"(?u)\w+\b.", "été, ça. où", ["été,", "ça."], "- - où"),
+            (r"(?u).*\bé", "aé é·é", ["aé é·é"], "-"),
+            (r"\<\w+\>", "ab é-cd", ["ab", "cd"], "- é--"),
+        ]
+        for pattern, text, found, replaced in cases:
+            with self.subTest(pattern=pattern, text=text):
+                element = v.Regex(pattern)
+                result = element.search_string(text)
+                self.assertEqual(result, [[t] for t in found])
+                self.assertPlainTokens(result)
+                self.assertEqual(element.search_string_count(text), len(found))
+                self.assertEqual(element.transform_string(text, "-"), replaced)
+
+    def test_anchored_roads_read_the_text_from_their_position(self):
+        line = v.Regex(r"(?mR)^[a-z]+$")
+        inputs = ["abc\r\n", "ab\r", "a\nb", "x", "\rx", "Ab"]
+        self.assertEqual(line.parse_batch(inputs), ["abc", "ab", "a", "x"])
+        self.assertEqual(line.parse_batch_count(inputs), 4)
+        self.assertEqual(line.parse_string("  ab\rcd"), ["ab"])
+        self.assertTrue(line.matches("ab\r\n"))
+        self.assertFalse(line.matches("ab\rcd"))
+        word = v.Regex(r"(?u)\b\w+\b")
+        self.assertEqual(word.parse_string("  été x"), ["été"])
+        # After a, the Regex runs on the text from b on: \b sees the start of a text there.
+        self.assertEqual((v.Literal("a") + v.Regex(r"(?u)\bb")).parse_string("ab"), ["a", "b"])
+        self.assertEqual(v.Regex(r"(?u)é\B").parse_batch(["éé", "é", "é-"]), ["é"])
+
