@@ -1,5 +1,5 @@
-// Scratch memory of one call: the blocks of the per-call span lists and maps. A block of
-// several megabytes is taken straight from the kernel with transparent huge pages asked
+// Scratch memory of one call: the blocks of the per-call span lists and maps, and the paging
+// of large results made afresh. A block of several megabytes is taken straight from the kernel with transparent huge pages asked
 // for, so that it is faulted in 2 MiB at a time instead of 4 KiB; on a large text the page
 // faults of a fresh block otherwise cost more than the work done in it. Smaller blocks come
 // from operator new. Nothing here knows Python.
@@ -42,6 +42,17 @@ inline void scratch_free(void* p, size_t bytes) noexcept {
     return;
   }
   munmap(p, (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1));
+}
+
+// Asks for transparent huge pages for the whole 2 MiB pages inside [p, p + bytes) of a
+// large block about to be written from end to end, such as a result made afresh: the block
+// belongs to whoever allocated it, only its paging changes, and a kernel that gives no huge
+// pages ignores the hint. Blocks under kScratchMapBytes are left alone.
+inline void advise_huge_pages(void* p, size_t bytes) noexcept {
+  if (bytes < kScratchMapBytes) return;
+  const auto first = (reinterpret_cast<uintptr_t>(p) + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+  const auto last = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHugePageBytes - 1);
+  if (first < last) (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
 // The standard allocator interface over scratch_allocate, for the growable arrays of a

@@ -11,6 +11,7 @@
 
 #include "elements/regex_adapter.hpp"
 #include "text_ops/literal_finder.hpp"
+#include "text_ops/scratch_memory.hpp"
 #include "text_ops/word_scan.hpp"
 
 namespace vantorel::py {
@@ -70,6 +71,8 @@ bool Rewriter::open() noexcept {
     return false;
   }
   out_kind_ = PyUnicode_KIND(out_.get());
+  // The result is written from end to end; a large one is faulted in 2 MiB at a time.
+  advise_huge_pages(PyUnicode_DATA(out_.get()), capacity_ * static_cast<uint64_t>(out_kind_));
   return true;
 }
 
@@ -122,6 +125,7 @@ PyResult<PyRef> Rewriter::finish() noexcept {
     if (text_chars_ <= 1) return new_str(utf8_);
     PyRef copy = PyRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(text_chars_), kind_bound(text_)));
     if (!copy) return PyError::fetch();
+    advise_huge_pages(PyUnicode_DATA(copy.get()), text_chars_ * static_cast<uint64_t>(text_kind));
     std::memcpy(PyUnicode_DATA(copy.get()), text_units, text_chars_ * static_cast<uint64_t>(text_kind));
     return copy;
   }

@@ -1,6 +1,6 @@
 // Scratch memory of a call and the per-call map that uses it: blocks on either side of the
 // size from which they are mapped on their own, a growable array and a map that grow across
-// it, and the map's prefetch hint, which changes nothing.
+// it, and the hints (huge pages, the map's prefetch), which change nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,6 +29,18 @@ TEST(ScratchMemory, BlocksAreZeroedWhenAskedAndWritableToTheirEnd) {
     scratch_free(p, bytes);
   }
   scratch_free(nullptr, kScratchMapBytes);  // allowed, like free(nullptr)
+}
+
+TEST(ScratchMemory, TheHugePageHintKeepsWhatABlockHolds) {
+  for (const size_t bytes : {size_t{1000}, 3 * kScratchMapBytes + 777}) {
+    SCOPED_TRACE(bytes);
+    std::vector<unsigned char> block(bytes);
+    for (size_t i = 0; i < bytes; ++i) block[i] = static_cast<unsigned char>(i * 31 + 7);
+    advise_huge_pages(block.data() + 1, bytes - 1);  // unaligned on purpose
+    for (size_t i = 0; i < bytes; ++i) {
+      if (block[i] != static_cast<unsigned char>(i * 31 + 7)) FAIL() << "byte " << i;
+    }
+  }
 }
 
 TEST(ScratchMemory, AGrowableArrayKeepsItsElementsAcrossMappedBlocks) {

@@ -188,6 +188,14 @@ class StrKindsTest(ModuleTestCase):
                     self.assertIsNot(result, text)
                 self.assertSameStr(result, interpreter(text, replacement), type(element).__name__, text, replacement)
 
+    def test_results_of_megabytes(self):
+        # Results large enough to be written into memory paged in huge pages, with and
+        # without replacements, from one- and two-byte texts.
+        for text in ["ab ERROR cd\n" * 400_000, "ab ERROR cé Ł\n" * 400_000]:
+            for element, old, new in [(L("ERROR"), "ERROR", "E"), (L("Ł"), "Ł", "ŁŁ"), (L("zz"), "zz", "-")]:
+                with self.subTest(text=text[:14], old=old):
+                    self.assertSameStr(element.transform_string(text, new), text.replace(old, new))
+
     def test_widest_characters_all_replaced(self):
         cases = [
             (L("😀"), "a😀b", "-", "a-b"),  # four bytes per character down to ASCII
