@@ -7,11 +7,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <new>
 #include <string_view>
 
 #include "text_ops/scratch_memory.hpp"
-
 
 namespace vantorel {
 
@@ -89,8 +87,9 @@ struct OpenTableEntry<T*, Value> {
 
 // A map from Key (a std::string_view, compared by its bytes, or a pointer) to Value, with
 // open addressing: linear probing from the key's hash, at most half full, doubling from 16
-// slots; nothing is allocated before the first insertion, and entries are
-// never removed. Keys and values are plain values the table copies; whatever they refer to
+// slots (or reserved ahead); nothing is allocated before the first insertion or reserve, and
+// entries are never removed. The slots are scratch memory (scratch_memory.hpp): a table of
+// megabytes is mapped on its own, in huge pages. Keys and values are plain values the table copies; whatever they refer to
 // belongs to the user, who must keep it alive while the table can be asked; a key's address
 // is never null (the bytes of a key lie in a text; a pointer key is an object).
 template <class Key, class Value>
