@@ -1,10 +1,13 @@
-// Fast byte searches over a text: the first byte that belongs to a set (ByteFinder), and the
-// first place where two given bytes stand a fixed distance apart (find_byte_pair). Each has
-// an AVX2 form, chosen at run time when the processor has it, beside the plain loop it must
-// equal (the *_plain functions, which the tests compare it with). Nothing is allocated.
+// Fast byte searches over a text: the first byte that belongs to a set (ByteFinder), the
+// first place where two given bytes stand a fixed distance apart (find_byte_pair), and the
+// first of three given bytes in a short run (find_first_of3). The first two have an AVX2
+// form, chosen at run time when the processor has it; each stands beside the plain loop it
+// must equal (the *_plain functions, which the tests compare it with). Nothing is allocated.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "elements/byte_set.hpp"
 
@@ -47,5 +50,38 @@ class ByteFinder {
 // The same answer by a plain loop.
 [[nodiscard]] uint64_t find_byte_pair_plain(const char* text, uint64_t from, uint64_t end, unsigned char a,
                                             unsigned char b, uint64_t gap) noexcept;
+
+// The first position in [from, to) whose byte is a, b or c (they may repeat), or `to` when
+// there is none; `from` may lie beyond `to`. Eight bytes a step, for the short runs that an
+// element reads up to its closing byte, where a vector search would not repay its set-up.
+[[nodiscard]] inline uint64_t find_first_of3(const char* text, uint64_t from, uint64_t to, unsigned char a,
+                                             unsigned char b, unsigned char c) noexcept {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighs = 0x8080808080808080ULL;
+  // High bit set in each zero byte of x; a byte above a zero byte may be flagged too (the
+  // borrow), but never one below the lowest zero byte, which is all that is read.
+  const auto zero_bytes = [](uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+  uint64_t p = from;
+  for (; p < to && to - p >= 8; p += 8) {
+    uint64_t w;
+    std::memcpy(&w, text + p, 8);
+    const uint64_t hits = zero_bytes(w ^ (a * kOnes)) | zero_bytes(w ^ (b * kOnes)) | zero_bytes(w ^ (c * kOnes));
+    if (hits != 0) return p + static_cast<uint64_t>(std::countr_zero(hits) >> 3);
+  }
+  for (; p < to; ++p) {
+    const auto x = static_cast<unsigned char>(text[p]);
+    if (x == a || x == b || x == c) return p;
+  }
+  return to;
+}
+// The same answer by a plain loop.
+[[nodiscard]] inline uint64_t find_first_of3_plain(const char* text, uint64_t from, uint64_t to, unsigned char a,
+                                                   unsigned char b, unsigned char c) noexcept {
+  for (uint64_t p = from; p < to; ++p) {
+    const auto x = static_cast<unsigned char>(text[p]);
+    if (x == a || x == b || x == c) return p;
+  }
+  return to;
+}
 
 }  // namespace vantorel

@@ -1,6 +1,7 @@
 // Word and QuotedString: construction (every field computed once) and matching.
 #include "elements/chars.hpp"
 
+#include "elements/byte_search.hpp"
 #include "elements/literals.hpp"
 
 namespace vantorel {
@@ -100,22 +101,25 @@ QuotedStringElement::QuotedStringElement(std::string_view quote_char, const std:
 QuotedStringElement::Scan QuotedStringElement::scan(const char* text, uint64_t length, uint64_t pos) const noexcept {
   Scan s;
   if (quote >= 0x80 || pos >= length || static_cast<unsigned char>(text[pos]) != quote) return s;
+  // Only three bytes stop the run: the quote, the line feed (unless multiline) and the
+  // escape (when set); every other byte is passed over, eight at a time.
+  const unsigned char line_end = multiline == 0 ? '\n' : quote;
+  const unsigned char escape_byte = has_escape != 0 ? escape : quote;
   uint64_t p = pos + 1;
-  while (p < length) {
+  for (;;) {
+    p = find_first_of3(text, p, length, quote, line_end, escape_byte);
+    if (p >= length) return s;
     const auto b = static_cast<unsigned char>(text[p]);
     if (multiline == 0 && b == '\n') return s;
     if (has_escape != 0 && b == escape) {
       s.escaped = true;
       p += 2;
-    } else if (b == quote) {
+    } else {  // the quote
       s.matched = true;
       s.close = p;
       return s;
-    } else {
-      p += 1;
     }
   }
-  return s;
 }
 
 Match QuotedStringElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {

@@ -70,5 +70,19 @@ TEST(FindBytePair, AgreesWithThePlainLoop) {
   }
 }
 
+TEST(FindFirstOf3, AgreesWithThePlainLoop) {
+  std::mt19937 rng(13);
+  for (int round = 0; round < 3000; ++round) {
+    const std::string text = random_text(rng, rng() % 70, round % 2 == 0 ? "ab\"\n" : "abcdefgh\x80\xff");
+    const uint64_t to = text.size() - (text.empty() ? 0 : rng() % (text.size() + 1));
+    const uint64_t from = rng() % (to + 3);  // beyond `to` too
+    const std::string bytes = "ab\"\nz\x80\xff";
+    const auto pick = [&] { return static_cast<unsigned char>(bytes[rng() % bytes.size()]); };
+    const unsigned char a = pick(), b = pick(), c = pick();
+    ASSERT_EQ(find_first_of3(text.data(), from, to, a, b, c), find_first_of3_plain(text.data(), from, to, a, b, c))
+        << from << ".." << to;
+  }
+}
+
 }  // namespace
 }  // namespace vantorel
