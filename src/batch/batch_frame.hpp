@@ -117,7 +117,7 @@ enum class Reuse : uint8_t {
   None,           // every item is evaluated
   LastObject,     // an item that is the previous item's object takes its result
   IdentityCache,  // the first 31 distinct objects are remembered in the IdentityCache
-  EveryObject,    // every distinct object is remembered (a map that grows)
+  EveryObject,    // every distinct object is remembered (IdentityMap)
 };
 
 // What a road's reuse remembers, one class per Reuse kind, made for the number of items of
