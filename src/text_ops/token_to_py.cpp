@@ -26,9 +26,15 @@ PyResult<PyRef> tokens_to_list(std::span<const Token> tokens) noexcept {
 }
 
 // Most tokens cut from a text are short ASCII runs: those are copied straight into a new
-// ASCII str, sparing the decoder's setup; empty and one-character texts (which the
-// interpreter shares) and every text beyond ASCII take the interpreter's own road.
+// ASCII str, sparing the decoder's setup; a one-byte ASCII text is the interpreter's shared
+// one-character str, which its decoder also gives; the empty text and every text beyond
+// ASCII take the interpreter's own road.
 PyResult<PyRef> token_str(std::string_view bytes) noexcept {
+  if (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) < 0x80) {
+    PyObject* s = PyUnicode_FromOrdinal(static_cast<unsigned char>(bytes[0]));
+    if (s == nullptr) return PyError::fetch();
+    return PyRef::steal(s);
+  }
   if (bytes.size() >= 2) {
     unsigned char any = 0;
     for (const char c : bytes) any |= static_cast<unsigned char>(c);

@@ -296,6 +296,18 @@ class GenericParseBatchTest(ModuleTestCase):
                 self.assertEqual(element.parse_batch([text]), [entry])
 
 
+    def test_tokens_of_every_length_are_their_texts(self):
+        # Every one-byte text, and texts of other lengths and widths, through the conversion
+        # of the generic road.
+        first, whole = forward_of(v.Regex("(?s).")), forward_of(v.Regex("(?s).*"))
+        texts = [chr(i) + "x" for i in range(128)] + ["é", "€", "😀", "ab", "a é", "x" * 300, ""]
+        for text, head, entry in zip(texts, first.parse_batch(texts), whole.parse_batch(texts)):
+            with self.subTest(text=text):
+                self.assertEqual(head, [text[:1]] if text else [])
+                self.assertEqual(entry, [text])
+                self.assertPlainTokens([head, entry])
+
+
 class LiteralKeywordSuppressTest(ModuleTestCase):
     def test_literal_entries_are_the_hit_list_and_the_miss_list(self):
         lit = v.Literal("ab")
