@@ -301,6 +301,8 @@ class GenericParseBatchTest(ModuleTestCase):
         # of the generic road.
         first, whole = forward_of(v.Regex("(?s).")), forward_of(v.Regex("(?s).*"))
         texts = [chr(i) + "x" for i in range(128)] + ["é", "€", "😀", "ab", "a é", "x" * 300, ""]
+        texts += ["".join(chr(33 + (i * 7) % 94) for i in range(n)) for n in range(2, 40)]  # ASCII
+        texts += ["a" * k + c + "b" * (n - k) for n in range(1, 18) for k in range(n + 1) for c in "é\x7f€"]
         for text, head, entry in zip(texts, first.parse_batch(texts), whole.parse_batch(texts)):
             with self.subTest(text=text):
                 self.assertEqual(head, [text[:1]] if text else [])
