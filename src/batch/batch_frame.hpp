@@ -117,10 +117,11 @@ enum class Reuse : uint8_t {
   None,           // every item is evaluated
   LastObject,     // an item that is the previous item's object takes its result
   IdentityCache,  // the first 31 distinct objects are remembered in the IdentityCache
-  EveryObject,    // every distinct object is remembered (a map that grows)
+  EveryObject,    // every distinct object is remembered (IdentityMap)
 };
 
-// What a road's reuse remembers, one class per Reuse kind: find(object) gives the Kept value
+// What a road's reuse remembers, one class per Reuse kind, made for the number of items of
+// the call: find(object) gives the Kept value
 // remembered for the object (nullptr when none); after a find that missed, wants() tells
 // whether that object is to be remembered and remember(object, kept) does it. Items the
 // list no longer reaches (object nullptr) are never found nor remembered.
@@ -135,6 +136,7 @@ class ReuseMemory;
 template <class Kept, bool Hold>
 class ReuseMemory<Reuse::None, Kept, Hold> {
  public:
+  explicit ReuseMemory(size_t /*items*/) noexcept {}
   [[nodiscard]] const Kept* find(PyObject*) noexcept { return nullptr; }
   [[nodiscard]] bool wants() const noexcept { return false; }
   void remember(PyObject*, const Kept&) noexcept {}
@@ -143,7 +145,7 @@ class ReuseMemory<Reuse::None, Kept, Hold> {
 template <class Kept, bool Hold>
 class ReuseMemory<Reuse::LastObject, Kept, Hold> {
  public:
-  ReuseMemory() noexcept = default;
+  explicit ReuseMemory(size_t /*items*/) noexcept {}
   ReuseMemory(const ReuseMemory&) = delete;
   ReuseMemory& operator=(const ReuseMemory&) = delete;
   ~ReuseMemory() {
@@ -171,6 +173,7 @@ class ReuseMemory<Reuse::LastObject, Kept, Hold> {
 template <class Kept, bool Hold>
 class ReuseMemory<Reuse::IdentityCache, Kept, Hold> {
  public:
+  explicit ReuseMemory(size_t /*items*/) noexcept {}
   [[nodiscard]] const Kept* find(PyObject* object) noexcept {
     lookup_ = object != nullptr ? cache_.find(reinterpret_cast<uintptr_t>(object)) : Lookup{};
     return lookup_.hit ? &cache_.payload(lookup_) : nullptr;
@@ -191,32 +194,25 @@ class ReuseMemory<Reuse::IdentityCache, Kept, Hold> {
 template <class Kept, bool Hold>
 class ReuseMemory<Reuse::EveryObject, Kept, Hold> {
  public:
-  ReuseMemory() noexcept = default;
+  explicit ReuseMemory(size_t items) noexcept : map_(items) {}
   ReuseMemory(const ReuseMemory&) = delete;
   ReuseMemory& operator=(const ReuseMemory&) = delete;
   ~ReuseMemory() {
-    if constexpr (Hold) table_.for_each([](auto& entry) { Py_DECREF(entry.key); });
+    if constexpr (Hold) map_.for_each_object([](const void* o) { Py_DECREF(static_cast<PyObject*>(const_cast<void*>(o))); });
   }
 
   [[nodiscard]] const Kept* find(PyObject* object) noexcept {
-    if (object == nullptr) return nullptr;
-    const auto* entry = table_.find(object);
-    return entry != nullptr ? &entry->value : nullptr;
+    return object != nullptr ? map_.find(object) : nullptr;
   }
   [[nodiscard]] bool wants() const noexcept { return true; }
-  // An object the table has no room for is not remembered: it is evaluated again when it
-  // comes back, which gives the same result.
   void remember(PyObject* object, const Kept& kept) noexcept {
     if (object == nullptr) return;
-    bool inserted = false;
-    auto* entry = table_.find_or_insert(object, &inserted);
-    if (entry == nullptr) return;
-    entry->value = kept;
+    map_.remember(object, kept);
     if constexpr (Hold) Py_INCREF(object);
   }
 
  private:
-  OpenTable<PyObject*, Kept> table_;
+  IdentityMap<Kept> map_;
 };
 
 // The constants every road gives run_batch, as a base class of the road: which shortcuts
@@ -300,7 +296,7 @@ template <class Road>
 
   PyResult<bool> started = road.start(n);
   if (!started.ok()) return started.take_error();
-  ReuseMemory<Road::kReuse, Kept, Road::kMakesObjects> memory;
+  ReuseMemory<Road::kReuse, Kept, Road::kMakesObjects> memory(n);
   for (size_t i = 0; i < n; ++i) {
     PyObject* object = in.object(i);
     if (const Kept* kept = memory.find(object)) {

@@ -153,7 +153,7 @@ namespace {
 // it whole (and it is a plain str: a result holds plain strs only), else a new str.
 PyResult<PyRef> token_of(PyObject* input, std::string_view t, uint64_t end) noexcept {
   if (end == t.size() && PyUnicode_CheckExact(input)) return PyRef::borrow(input);
-  return new_str(t.substr(0, end));
+  return token_str(t.substr(0, end));
 }
 
 // The flat road of Word and Regex: `rule(text, length)` gives the match at byte 0, and the

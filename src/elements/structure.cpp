@@ -82,6 +82,10 @@ RepeatMatch repeat_match(const ParserElement& child, const char* text, uint64_t 
 // Flat form of the same loop: the tokens of counted repetitions stay in `out`, those of a
 // zero-width repetition are cut, and a miss leaves its failure in out's error slot. A
 // stack-guard miss also cuts what the loop appended: it is passed on, not a shorter success.
+// `starts`, when given, is the child's first_bytes: a repetition placed before a byte outside
+// it is a miss without a try, since the child would fail there and do nothing else. Only the
+// loops that drop the failure of the miss that stops them (ZeroOrMore, OneOrMore) pass it;
+// the error slot then keeps what it held, which nothing reads after a success.
 struct RepeatInto {
   RepeatStop stop;
   uint64_t end;
@@ -91,12 +95,15 @@ struct RepeatInto {
 };
 
 RepeatInto repeat_into(const ParserElement& child, ParseContext& ctx, uint64_t pos, uint64_t limit,
-                       FlatResults& out) noexcept {
+                       FlatResults& out, const ByteSet* starts = nullptr) noexcept {
   const FlatResults::Mark start = out.mark();
   uint64_t p = pos;
   uint64_t count = 0;
   while (count < limit) {
     const uint64_t q = child_start(ctx, child, p);
+    if (starts != nullptr && q < ctx.length && !starts->contains(static_cast<unsigned char>(ctx.text[q]))) {
+      return {RepeatStop::Miss, p, q, count, false};
+    }
     const FlatResults::Mark mark = out.mark();
     const Match m = child.parse_into(ctx, q, out);
     if (!m.matched) {
@@ -250,7 +257,7 @@ ParseOutcome ZeroOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) cons
 
 Match ZeroOrMoreElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
-  const RepeatInto run = repeat_into(*expr, ctx, pos, kUnlimited, out);
+  const RepeatInto run = repeat_into(*expr, ctx, pos, kUnlimited, out, &expr_first);
   return run.too_deep ? Match::none() : Match::at(run.end);
 }
 
@@ -275,7 +282,7 @@ ParseOutcome OneOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) const
 
 Match OneOrMoreElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
-  const RepeatInto run = repeat_into(*expr, ctx, pos, kUnlimited, out);
+  const RepeatInto run = repeat_into(*expr, ctx, pos, kUnlimited, out, &expr_first);
   if (run.too_deep) return Match::none();
   if (run.count == 0) return out.fail(kAtLeastOneMessage, pos);
   return Match::at(run.end);

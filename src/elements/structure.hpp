@@ -115,8 +115,9 @@ class OptionalElement final : public ParserElement {
 
 class ZeroOrMoreElement final : public ParserElement {
  public:
-  explicit ZeroOrMoreElement(ElementRef child) noexcept : expr(std::move(child)) {}
+  explicit ZeroOrMoreElement(ElementRef child) noexcept : expr(std::move(child)), expr_first(expr->first_bytes()) {}
   ElementRef expr;
+  ByteSet expr_first;  // the child's first_bytes, which never change
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
   Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
@@ -127,8 +128,9 @@ class ZeroOrMoreElement final : public ParserElement {
 class OneOrMoreElement final : public ElementWithStartRule {
  public:
   explicit OneOrMoreElement(ElementRef child) noexcept
-      : ElementWithStartRule(StartRule::child_first(*child)), expr(std::move(child)) {}
+      : ElementWithStartRule(StartRule::child_first(*child)), expr(std::move(child)), expr_first(expr->first_bytes()) {}
   ElementRef expr;
+  ByteSet expr_first;  // the child's first_bytes, which never change
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
   Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;

@@ -3,6 +3,7 @@
 // a failed parse.
 #include "text_ops/token_to_py.hpp"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,19 +26,65 @@ PyResult<PyRef> tokens_to_list(std::span<const Token> tokens) noexcept {
   return list;
 }
 
+namespace {
+
+// A text of 2 to 16 bytes as two words of W bytes, the first at its start and the second
+// ending at its end (W = 2, 4 or 8 for up to 2W bytes): together they cover every byte, and
+// neither reads or writes outside the text's n bytes.
+template <class W>
+struct ShortText {
+  W head;
+  W tail;
+
+  ShortText(const char* bytes, size_t n) noexcept {
+    std::memcpy(&head, bytes, sizeof(W));
+    std::memcpy(&tail, bytes + n - sizeof(W), sizeof(W));
+  }
+  [[nodiscard]] bool ascii() const noexcept { return ((head | tail) & static_cast<W>(0x8080808080808080ULL)) == 0; }
+  void store(char* to, size_t n) const noexcept {
+    std::memcpy(to, &head, sizeof(W));
+    std::memcpy(to + n - sizeof(W), &tail, sizeof(W));
+  }
+};
+
+// A new ASCII str of n bytes, which copy(to) writes; the interpreter's error when it cannot
+// make it.
+template <class Copy>
+PyResult<PyRef> new_ascii_str(size_t n, Copy&& copy) noexcept {
+  PyObject* s = PyUnicode_New(static_cast<Py_ssize_t>(n), 127);
+  if (s == nullptr) return PyError::fetch();
+  copy(reinterpret_cast<char*>(PyUnicode_1BYTE_DATA(s)));
+  return PyRef::steal(s);
+}
+
+template <class W>
+PyResult<PyRef> short_token_str(std::string_view bytes) noexcept {
+  const ShortText<W> words(bytes.data(), bytes.size());
+  if (!words.ascii()) return new_str(bytes);
+  return new_ascii_str(bytes.size(), [&](char* to) { words.store(to, bytes.size()); });
+}
+
+}  // namespace
+
 // Most tokens cut from a text are short ASCII runs: those are copied straight into a new
-// ASCII str, sparing the decoder's setup; empty and one-character texts (which the
-// interpreter shares) and every text beyond ASCII take the interpreter's own road.
+// ASCII str, sparing the decoder's setup (up to 16 bytes tested and copied as two
+// overlapping words); a one-byte ASCII text is the interpreter's shared one-character str,
+// which its decoder also gives; the empty text and every text beyond ASCII take the
+// interpreter's own road.
 PyResult<PyRef> token_str(std::string_view bytes) noexcept {
-  if (bytes.size() >= 2) {
+  const size_t n = bytes.size();
+  if (n == 1 && static_cast<unsigned char>(bytes[0]) < 0x80) {
+    PyObject* s = PyUnicode_FromOrdinal(static_cast<unsigned char>(bytes[0]));
+    if (s == nullptr) return PyError::fetch();
+    return PyRef::steal(s);
+  }
+  if (n >= 2 && n <= 4) return short_token_str<uint16_t>(bytes);
+  if (n >= 5 && n <= 8) return short_token_str<uint32_t>(bytes);
+  if (n >= 9 && n <= 16) return short_token_str<uint64_t>(bytes);
+  if (n > 16) {
     unsigned char any = 0;
     for (const char c : bytes) any |= static_cast<unsigned char>(c);
-    if (any < 0x80) {
-      PyObject* s = PyUnicode_New(static_cast<Py_ssize_t>(bytes.size()), 127);
-      if (s == nullptr) return PyError::fetch();
-      std::memcpy(PyUnicode_1BYTE_DATA(s), bytes.data(), bytes.size());
-      return PyRef::steal(s);
-    }
+    if (any < 0x80) return new_ascii_str(n, [&](char* to) { std::memcpy(to, bytes.data(), n); });
   }
   return new_str(bytes);
 }

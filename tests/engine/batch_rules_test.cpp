@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "batch/identity_cache.hpp"
@@ -128,6 +130,79 @@ TEST(IdentityCache, StoresThirtyOneObjectsThenOnlyAnswers) {
     cache.reset();
     EXPECT_EQ(cache.filled(), 0u);
     EXPECT_FALSE(cache.find(key(0)).hit);
+  }
+}
+
+// ---- SeenAddresses and IdentityMap -----------------------------------------------------
+
+const void* address(uint64_t a) { return reinterpret_cast<const void*>(static_cast<uintptr_t>(a)); }
+
+TEST(SeenAddresses, TellsNewFromSeenPerSixteenBytesWithinItsBudget) {
+  SeenAddresses seen(4096 * 2);  // two chunks: two regions of 512 KiB
+  const uint64_t base = 0x7f0000100000;
+  EXPECT_EQ(seen.mark(address(base)), SeenAddresses::Answer::New);
+  EXPECT_EQ(seen.mark(address(base + 16)), SeenAddresses::Answer::New);
+  EXPECT_EQ(seen.mark(address(base)), SeenAddresses::Answer::Seen);
+  EXPECT_EQ(seen.mark(address(base + 0x7fff0)), SeenAddresses::Answer::New);        // last of the region
+  EXPECT_EQ(seen.mark(address(base + 0x80000)), SeenAddresses::Answer::New);        // second region
+  EXPECT_EQ(seen.mark(address(base + 16)), SeenAddresses::Answer::Seen);            // back to the first
+  EXPECT_EQ(seen.mark(address(base + 0x100000)), SeenAddresses::Answer::Full);      // a third region
+  EXPECT_EQ(seen.mark(address(base + 0x100000)), SeenAddresses::Answer::Full);      // still not marked
+  EXPECT_EQ(seen.mark(address(base + 0x80000)), SeenAddresses::Answer::Seen);
+  SeenAddresses none(4095);  // less than a chunk: every mark is Full
+  EXPECT_EQ(none.mark(address(base)), SeenAddresses::Answer::Full);
+}
+
+// The filtered map against a plain map of every remembered address, on random address
+// streams: dense runs like a list's own strs, scattered far addresses that spend the
+// filter's budget, and repeats first met early, late or never.
+TEST(IdentityMap, FindsExactlyWhatAMapOfEveryRememberedAddressFinds) {
+  std::mt19937_64 rng(1103);
+  for (int round = 0; round < 60; ++round) {
+    SCOPED_TRACE(round);
+    const size_t n = 512 + rng() % 6000;
+    std::vector<uint64_t> pool;
+    const uint64_t base = 0x7f0000000000 + (rng() % 1024) * 0x100000;
+    const int scatter = static_cast<int>(rng() % 4);  // 0: dense only
+    uint64_t next = base;
+    for (size_t i = 0; i < n; ++i) {
+      if (scatter != 0 && rng() % (scatter * 40) == 0) {
+        pool.push_back(0x550000000000 + (rng() % (uint64_t{1} << 30)) * 16);  // far away
+      } else {
+        pool.push_back(next);
+        next += 48 + 16 * (rng() % 3);
+      }
+    }
+    // Items: the pool in order, with repeats of earlier items from a random index on.
+    const size_t repeats_from = rng() % 3 == 0 ? n : rng() % n;
+    std::vector<uint64_t> items;
+    for (size_t i = 0; i < n; ++i) {
+      if (i >= repeats_from && rng() % 4 == 0) items.push_back(items[rng() % items.size()]);
+      else items.push_back(pool[i]);
+    }
+    IdentityMap<uint64_t> filtered(items.size());
+    IdentityMap<uint64_t> plain(0);  // the table from the first item
+    std::unordered_map<uint64_t, uint64_t> expected;
+    for (size_t i = 0; i < items.size(); ++i) {
+      const uint64_t a = items[i];
+      const auto it = expected.find(a);
+      for (IdentityMap<uint64_t>* map : {&filtered, &plain}) {
+        const uint64_t* kept = map->find(address(a));
+        if (it == expected.end()) {
+          ASSERT_EQ(kept, nullptr) << i;
+          ASSERT_TRUE(map->remember(address(a), i));
+        } else {
+          ASSERT_NE(kept, nullptr) << i;
+          ASSERT_EQ(*kept, it->second) << i;
+        }
+      }
+      expected.emplace(a, i);
+    }
+    EXPECT_FALSE(plain.logging());
+    EXPECT_EQ(filtered.logging(), repeats_from == n && scatter == 0);
+    size_t objects = 0;
+    filtered.for_each_object([&](const void*) { ++objects; });
+    EXPECT_EQ(objects, expected.size());
   }
 }
 

@@ -296,6 +296,20 @@ class GenericParseBatchTest(ModuleTestCase):
                 self.assertEqual(element.parse_batch([text]), [entry])
 
 
+    def test_tokens_of_every_length_are_their_texts(self):
+        # Every one-byte text, and texts of other lengths and widths, through the conversion
+        # of the generic road.
+        first, whole = forward_of(v.Regex("(?s).")), forward_of(v.Regex("(?s).*"))
+        texts = [chr(i) + "x" for i in range(128)] + ["é", "€", "😀", "ab", "a é", "x" * 300, ""]
+        texts += ["".join(chr(33 + (i * 7) % 94) for i in range(n)) for n in range(2, 40)]  # ASCII
+        texts += ["a" * k + c + "b" * (n - k) for n in range(1, 18) for k in range(n + 1) for c in "é\x7f€"]
+        for text, head, entry in zip(texts, first.parse_batch(texts), whole.parse_batch(texts)):
+            with self.subTest(text=text):
+                self.assertEqual(head, [text[:1]] if text else [])
+                self.assertEqual(entry, [text])
+                self.assertPlainTokens([head, entry])
+
+
 class LiteralKeywordSuppressTest(ModuleTestCase):
     def test_literal_entries_are_the_hit_list_and_the_miss_list(self):
         lit = v.Literal("ab")
@@ -379,6 +393,41 @@ class WordRegexTest(ModuleTestCase):
         w = v.Word("\u00c3")
         self.assertEqual(w.parse_batch(["éx", "é"]), ["é", "é"])
         self.assertEqual(w.parse_batch_count(["éx", "x"]), 1)
+
+
+class LongListsTest(ModuleTestCase):
+    """Word and Regex remember every distinct object of a long list: lists of hundreds and
+    thousands of items, with no repeat, a first repeat early or late, objects made at
+    different times (far apart in memory) and the interpreter's shared strs, give the
+    tokens and the sharing that one evaluation per object gives."""
+
+    def test_long_lists_against_one_evaluation_per_input(self):
+        rng = random.Random(512)
+        words = ["abc", "ab1", "12", "a b", "x=1", "é", "Zürich", "", "a", "3.75ms", "10.2", "xyz"]
+        old = [fresh(rng.choice(words)) for _ in range(300)]
+        for e in (v.Word(v.alphas()), v.Regex(r"[0-9]+(?:\.[0-9]+)?"), v.Regex("[a-z]*")):
+            for _ in range(12):
+                n = rng.choice([511, 512, 700, 3000])
+                items = [fresh(rng.choice(words)) for _ in range(n)]
+                if rng.random() < 0.5:  # objects made long before, and shared ones
+                    for _ in range(rng.randrange(1, 40)):
+                        items[rng.randrange(n)] = rng.choice(old + ["", "a"])
+                if rng.random() < 0.7:  # repeats from a random index on
+                    start = rng.randrange(n)
+                    for i in range(start, n):
+                        if rng.random() < 0.2:
+                            items[i] = items[rng.randrange(i)]
+                with self.subTest(element=name(e), n=n):
+                    result = e.parse_batch(items)
+                    self.assertEqual(result, plain_parse_batch(e, items))
+                    keys = sharing_keys(e, items)
+                    first = {}
+                    for key, entry in zip(keys, result):
+                        self.assertIs(entry, first.setdefault(key, entry))
+                        if key[0] == "input":
+                            self.assertEqual(id(entry), key[1])
+                    distinct = [o for o in first.values() if len(o) > 1]
+                    self.assertEqual(len({id(o) for o in distinct}), len(distinct))
 
 
 class AndParseBatchTest(ModuleTestCase):
