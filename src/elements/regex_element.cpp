@@ -84,14 +84,27 @@ RegexBuild make_regex_element(std::string_view pattern) noexcept {
   }
 
   // Unicode off for both texts first; if either fails, both are built with Unicode on.
-  regex::CompileResult a = regex::compile(anchored_text, false);
-  regex::CompileResult u = regex::compile(unanchored_text, false);
-  const bool ascii = a.expression && u.expression;
-  if (!ascii) {
-    a = regex::compile(anchored_text, true);
+  //
+  // One RE2 program serves both roles when the pattern stays inside its group and reads no
+  // context: "^(?:P)" is then "(?:P)" run anchored at the start, and the two texts build or
+  // fail together (the anchored one's program is the unanchored one's without its search
+  // loop, so the size limit decides the same). Only an error needs the anchored text's own
+  // build, for its message.
+  auto both = [&](bool unicode, regex::CompileResult& a, regex::CompileResult& u) {
+    u = regex::compile(unanchored_text, unicode);
+    if (u.expression && u.serves_anchored) {
+      a.expression = u.expression->anchored_view();
+      return true;
+    }
+    a = regex::compile(anchored_text, unicode);
+    return a.expression && u.expression;
+  };
+  regex::CompileResult a;
+  regex::CompileResult u;
+  const bool ascii = both(false, a, u);
+  if (!ascii && !both(true, a, u)) {
     if (!a.expression) return {ElementRef(), std::move(a.error)};
-    u = regex::compile(unanchored_text, true);
-    if (!u.expression) return {ElementRef(), std::move(u.error)};
+    return {ElementRef(), std::move(u.error)};
   }
 
   // The single-byte mode only for a pattern that is exactly one bracket class built with
