@@ -53,9 +53,9 @@ struct GenericRoad : EntryList, Shortcuts<true, true, Reuse::LastObject, true> {
 
   [[nodiscard]] PyResult<PyRef> evaluate(PyObject* /*object*/, std::string_view t) const noexcept {
     ParseContext ctx{t.data(), t.size(), 1};
-    ParseOutcome outcome = parse(element, ctx, 0);
-    if (outcome.ok) return results_to_list(outcome.results);
-    if (outcome.error.is_too_deep()) return nesting_too_deep_error(outcome.error.position);
+    FlatResults out;
+    if (parse(element, ctx, 0, out).matched) return flat_to_list(out);
+    if (out.failed_too_deep()) return nesting_too_deep_error(out.error().position);
     return new_list(0);
   }
   [[nodiscard]] static Kept keep(const PyRef& entry) noexcept { return entry.get(); }

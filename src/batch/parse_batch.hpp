@@ -10,11 +10,13 @@
 
 namespace vantorel::py {
 
-// A kind's parse_impl, called directly (not through the element's table).
-using ParseOperation = ParseOutcome (*)(const ParserElement& element, ParseContext& ctx, uint64_t pos) noexcept;
+// A kind's parse_impl on the flat road (parse_into), called directly (not through the
+// element's table).
+using ParseOperation = Match (*)(const ParserElement& element, ParseContext& ctx, uint64_t pos,
+                                 FlatResults& out) noexcept;
 template <class E>
-ParseOutcome kind_parse_impl(const ParserElement& element, ParseContext& ctx, uint64_t pos) noexcept {
-  return static_cast<const E&>(element).E::parse_impl(ctx, pos);
+Match kind_parse_into(const ParserElement& element, ParseContext& ctx, uint64_t pos, FlatResults& out) noexcept {
+  return static_cast<const E&>(element).E::parse_into(ctx, pos, out);
 }
 
 // The generic road over the list `inputs`: `parse` at byte 0 of every input, with no
@@ -27,11 +29,11 @@ ParseOutcome kind_parse_impl(const ParserElement& element, ParseContext& ctx, ui
 [[nodiscard]] PyResult<PyRef> batch_parse(const ParserElement& element, ParseOperation parse,
                                           PyObject* inputs) noexcept;
 
-// The parse_batch body of class C: the generic road with C's parse_impl, unless C has a road
+// The parse_batch body of class C: the generic road with C's flat parse (parse_into), unless C has a road
 // of its own below.
 template <ClassId C>
 [[nodiscard]] PyResult<PyRef> parse_batch(PyObject* self, const CallArgs& args) noexcept {
-  return batch_parse(class_element<C>(self), &kind_parse_impl<typename ElementOf<C>::type>, args[0].object);
+  return batch_parse(class_element<C>(self), &kind_parse_into<typename ElementOf<C>::type>, args[0].object);
 }
 
 // The roads of their own (parse_batch.cpp):

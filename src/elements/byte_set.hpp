@@ -23,6 +23,31 @@ struct ByteSet {
   [[nodiscard]] constexpr bool has_high_members() const noexcept { return (words[2] | words[3]) != 0; }
   friend constexpr bool operator==(const ByteSet&, const ByteSet&) noexcept = default;
 
+  // The number of members.
+  [[nodiscard]] constexpr unsigned count() const noexcept {
+    return static_cast<unsigned>(__builtin_popcountll(words[0]) + __builtin_popcountll(words[1]) +
+                                 __builtin_popcountll(words[2]) + __builtin_popcountll(words[3]));
+  }
+  // The members of either set.
+  [[nodiscard]] constexpr ByteSet operator|(const ByteSet& other) const noexcept {
+    return ByteSet{{words[0] | other.words[0], words[1] | other.words[1], words[2] | other.words[2],
+                    words[3] | other.words[3]}};
+  }
+  // The members of this set that `other` does not hold.
+  [[nodiscard]] constexpr ByteSet without(const ByteSet& other) const noexcept {
+    return ByteSet{{words[0] & ~other.words[0], words[1] & ~other.words[1], words[2] & ~other.words[2],
+                    words[3] & ~other.words[3]}};
+  }
+
+  // Every value 0-255.
+  [[nodiscard]] static constexpr ByteSet all() noexcept { return ByteSet{{~uint64_t{0}, ~uint64_t{0}, ~uint64_t{0}, ~uint64_t{0}}}; }
+  // The one value v.
+  [[nodiscard]] static constexpr ByteSet of(unsigned v) noexcept {
+    ByteSet set;
+    set.insert(v);
+    return set;
+  }
+
   // The set of the code points <= 255 of a well-formed UTF-8 text; characters from U+0100
   // upwards add nothing, and so do a stray continuation byte and a character cut by the end
   // of the text.

@@ -55,11 +55,10 @@ Match WordElement::match_decoded(const char* text, uint64_t length, uint64_t pos
 }
 
 ParseOutcome WordElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
-  const Match m = match_decoded(ctx.text, ctx.length, pos);
-  if (!m.matched) return ParseOutcome::failure(message, pos);
-  ParseResults r;
-  r.push_back(Token::copy_of(std::string_view(ctx.text + pos, m.end - pos)));
-  return ParseOutcome::success(m.end, std::move(r));
+  return matched_text_outcome(ctx, pos, match_decoded(ctx.text, ctx.length, pos), message);
+}
+Match WordElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  return matched_text_into(ctx, pos, match_decoded(ctx.text, ctx.length, pos), message, out);
 }
 
 // Bytewise, as the drivers' Word fast paths: every byte is tested as a member value. With
@@ -131,15 +130,12 @@ Match QuotedStringElement::try_match_at(const char* text, uint64_t length, uint6
 ParseOutcome QuotedStringElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   const Scan s = scan(ctx.text, ctx.length, pos);
   if (!s.matched) return ParseOutcome::failure(message, pos);
-  const uint64_t end = s.close + 1;
-  const char* content = ctx.text + pos + 1;
-  const uint64_t content_size = s.close - (pos + 1);
   ParseResults r;
-  if (unquote == 0) {
-    r.push_back(Token::copy_of(std::string_view(ctx.text + pos, end - pos)));
-  } else if (!s.escaped || escape >= 0x80) {
-    r.push_back(Token::copy_of(std::string_view(content, content_size)));
+  if (!resolves_escapes(s)) {
+    r.push_back(Token::copy_of(token_text(ctx.text, pos, s)));
   } else {
+    const char* content = ctx.text + pos + 1;
+    const uint64_t content_size = s.close - (pos + 1);
     std::string resolved;
     resolved.reserve(content_size);
     for (uint64_t i = 0; i < content_size; ++i) {
@@ -148,7 +144,15 @@ ParseOutcome QuotedStringElement::parse_impl(ParseContext& ctx, uint64_t pos) co
     }
     r.push_back(Token::copy_of(resolved));
   }
-  return ParseOutcome::success(end, std::move(r));
+  return ParseOutcome::success(s.close + 1, std::move(r));
+}
+
+Match QuotedStringElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  const Scan s = scan(ctx.text, ctx.length, pos);
+  if (!s.matched) return out.fail(message.view(), pos);
+  if (resolves_escapes(s)) return ParserElement::parse_into(ctx, pos, out);
+  out.push(token_text(ctx.text, pos, s));
+  return Match::at(s.close + 1);
 }
 
 ElementRef new_quoted_string_element(std::string_view quote_char, const std::string_view* esc_char, bool multiline,

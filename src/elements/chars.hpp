@@ -29,8 +29,11 @@ class WordElement final : public ParserElement {
   // try_match_at tests bytes one by one. The two differ only when a set has members >= 128.
   // A failure is at pos with the stored message; a success makes one new string.
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  // init_set, read as byte values: both roads test the first byte itself.
+  [[nodiscard]] ByteSet first_bytes() const noexcept override { return init_set; }
 
   // The end parse_impl matches to, without the token: the decoding road.
   [[nodiscard]] Match match_decoded(const char* text, uint64_t length, uint64_t pos) const noexcept;
@@ -62,8 +65,12 @@ class QuotedStringElement final : public ParserElement {
   // One new string on success (the raw match, the content, or the content with escapes
   // resolved); a failure is at pos with the stored message. try_match_at runs the same scan.
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  // Borrows the token from the input, except where escapes are resolved (plain road).
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  // The quote byte (none for a quote byte >= 128, which never matches).
+  [[nodiscard]] ByteSet first_bytes() const noexcept override { return quote >= 0x80 ? ByteSet() : ByteSet::of(quote); }
 
  private:
   struct Scan {
@@ -72,6 +79,14 @@ class QuotedStringElement final : public ParserElement {
     uint64_t close = 0;    // position of the closing quote
   };
   [[nodiscard]] Scan scan(const char* text, uint64_t length, uint64_t pos) const noexcept;
+  // True when the token of a match is the content with its escapes resolved, which is not
+  // a piece of the input.
+  [[nodiscard]] bool resolves_escapes(const Scan& s) const noexcept { return unquote != 0 && s.escaped && escape < 0x80; }
+  // The token of a match that does not resolve escapes: the whole match, or the content.
+  [[nodiscard]] std::string_view token_text(const char* text, uint64_t pos, const Scan& s) const noexcept {
+    if (unquote == 0) return {text + pos, static_cast<size_t>(s.close + 1 - pos)};
+    return {text + pos + 1, static_cast<size_t>(s.close - (pos + 1))};
+  }
 };
 
 // QuotedString(quote_char, esc_char, multiline, unquote): esc_char absent is nullptr.

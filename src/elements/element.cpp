@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace vantorel {
@@ -189,6 +190,75 @@ StartOutcome ParserElement::parse_from_start(const char* text, uint64_t length) 
     result.error = std::move(outcome.error);
   }
   return result;
+}
+
+// ---- the flat road ----------------------------------------------------------------------
+
+// Kinds without a flat road of their own parse on the plain road and hand over its tokens.
+Match ParserElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  ParseOutcome o = parse_impl(ctx, pos);
+  if (!o.ok) return out.fail(o.error);
+  out.push_all(std::move(o.results));
+  return Match::at(o.end);
+}
+
+FlatResults::~FlatResults() {
+  if (data_ != inline_) ::operator delete(data_);
+}
+
+void FlatResults::grow() noexcept {
+  VANTOREL_CHECK(capacity_ <= UINT64_MAX / 2 / sizeof(FlatToken), "too many tokens in one result");
+  const uint64_t wanted = capacity_ * 2;
+  void* raw = ::operator new(sizeof(FlatToken) * wanted, std::nothrow);
+  VANTOREL_CHECK(raw != nullptr, "out of memory growing a token list");
+  auto* fresh = static_cast<FlatToken*>(raw);
+  std::memcpy(fresh, data_, sizeof(FlatToken) * size_);
+  if (data_ != inline_) ::operator delete(data_);
+  data_ = fresh;
+  capacity_ = wanted;
+}
+
+// The strings move into strings_ (the first one makes room for a few more at once); the
+// tokens left behind are empty and release nothing.
+void FlatResults::push_token(Token& token) noexcept {
+  if (token.is_str()) {
+    if (strings_.empty()) strings_.reserve(16);
+    strings_.push_back(std::move(token.str_));
+    push(strings_.back().view());
+    return;
+  }
+  const uint64_t head = open_group();
+  for (uint64_t i = 0; i < token.count_; ++i) push_token(token.items_[i]);
+  close_group(head);
+}
+
+void FlatResults::push_all(ParseResults&& results) noexcept {
+  for (uint64_t i = 0; i < results.size(); ++i) push_token(results.data()[i]);
+}
+
+Match FlatResults::fail(const ParseError& error) noexcept {
+  strings_.push_back(error.message);
+  error_ = FlatError{error.message.view(), error.position, error.kind};
+  return Match::none();
+}
+
+// The same Forward target is met again and again in a recursive grammar: the few handles
+// taken last are looked at first, then (once there are more) an index of all of them, so
+// each element is kept once whatever the number of Forwards.
+void FlatResults::keep_alive(const ElementRef& element) noexcept {
+  constexpr size_t kLookBack = 8;
+  const ParserElement* e = element.get();
+  const size_t n = kept_.size();
+  for (size_t i = n; i > 0 && n - i < kLookBack; --i) {
+    if (kept_[i - 1].get() == e) return;
+  }
+  if (n >= kLookBack) {
+    if (kept_index_.empty()) {
+      for (const ElementRef& k : kept_) kept_index_.insert(k.get());
+    }
+    if (!kept_index_.insert(e).second) return;
+  }
+  kept_.push_back(element);
 }
 
 // ---- stack guard ------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The element interface and the values that cross it: ParserElement and its shared handle
-// ElementRef, the parse context, tokens, token sequences, outcomes and failures, and the
-// one whitespace rule of the engine. Nothing here (or anywhere below src/elements) knows Python.
+// ElementRef, the parse context, tokens, token sequences, outcomes and failures, the flat
+// road's token array (FlatResults), and the one whitespace rule of the engine. Nothing here
+// (or anywhere below src/elements) knows Python.
 #pragma once
 
 #include <atomic>
@@ -8,8 +9,12 @@
 #include <new>
 #include <span>
 #include <string_view>
+#include <type_traits>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
+#include "elements/byte_set.hpp"
 #include "elements/fatal.hpp"
 #include "elements/shared_string.hpp"
 #include "elements/utf8.hpp"
@@ -24,6 +29,11 @@ namespace vantorel {
 [[nodiscard]] constexpr bool is_skipped_whitespace(unsigned char b) noexcept {
   return b == 9 || b == 10 || b == 13 || b == 32;
 }
+
+// The same four bytes as a set.
+inline constexpr ByteSet kSkippedWhitespaceBytes{{(uint64_t{1} << 9) | (uint64_t{1} << 10) | (uint64_t{1} << 13) |
+                                                     (uint64_t{1} << 32),
+                                                 0, 0, 0}};
 
 // The first position at or after p (p <= length) whose byte is not skipped whitespace,
 // or length.
@@ -73,6 +83,8 @@ class Token {
   explicit Token(SharedString text) noexcept : tag_(Tag::Str), str_(std::move(text)) {}
   Token(Token* items, uint64_t count) noexcept : tag_(Tag::Group), items_(items), count_(count) {}
 
+  friend class FlatResults;  // takes the strings of a plain-road result over
+
   Tag tag_ = Tag::Str;
   SharedString str_;        // Str only
   Token* items_ = nullptr;  // Group only, owned, exactly count_ items
@@ -110,6 +122,8 @@ class ParseResults {
   [[nodiscard]] bool is_inline() const noexcept { return heap_ == nullptr; }
 
  private:
+  friend class FlatResults;  // takes the tokens of a plain-road result over
+
   static constexpr uint32_t kInline = 2;
   [[nodiscard]] Token* data() noexcept { return heap_ != nullptr ? heap_ : inline_tokens(); }
   [[nodiscard]] const Token* data() const noexcept {
@@ -219,6 +233,8 @@ enum class ElementKind : uint8_t {
 // ---------------------------------------------------------------------------------------
 // The element interface
 
+class FlatResults;
+
 // Every element kind implements these five operations (after the release, the destructor).
 // Elements are immutable after construction (a Forward's target aside, under its lock), so
 // every operation may run on one element from several threads at once.
@@ -243,6 +259,25 @@ class ParserElement {
   [[nodiscard]] virtual ElementKind kind() const noexcept = 0;
   // True for every kind but rest_of_line.
   [[nodiscard]] virtual bool skips_whitespace() const noexcept { return true; }
+
+  // The flat road of parse_impl, for drivers that turn the tokens straight into other
+  // values: the same verdict, end, tokens and failure as parse_impl at pos, with the tokens
+  // appended to `out` and a failure written to out's error slot (Match::none(); the failed
+  // attempt leaves no entry behind). The default runs parse_impl and appends its results;
+  // the kinds that override it build no ParseResults, no Token and no shared string.
+  virtual Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept;
+
+  // The byte values (raw bytes here, not characters) at which a match can begin: at a
+  // position pos < length whose byte is not a member, every operation fails (parse_impl and
+  // parse_into with the element's own failure at pos, try_match_at with no match) and does
+  // nothing else. Every byte by default; the leaves that test their first byte say which.
+  [[nodiscard]] virtual ByteSet first_bytes() const noexcept { return ByteSet::all(); }
+  // True when the element skips whitespace before anything else: try_match_at at a position
+  // whose byte is skipped whitespace gives the verdict and end of try_match_at at the first
+  // position after that run of whitespace (so a miss there is a miss all along the run and
+  // at the position after it). first_bytes then holds the whitespace bytes. False by
+  // default; the sequences and repetitions whose first child skips whitespace say true.
+  [[nodiscard]] virtual bool skips_whitespace_first() const noexcept { return false; }
 
  private:
   friend class ElementRef;
@@ -347,6 +382,171 @@ extern thread_local uintptr_t t_stack_floor __attribute__((tls_model("initial-ex
   const uintptr_t floor = detail::t_stack_floor;
   if (__builtin_expect(floor != 0 && here > floor, 1)) return false;
   return detail::stack_nearly_exhausted_slow(here);
+}
+
+// ---------------------------------------------------------------------------------------
+// The flat road
+
+// One entry of a FlatResults: a Str token's bytes, or the head of a Group token, whose
+// items are the entries right after it (each one entry, or a group head with its items).
+struct FlatToken {
+  static constexpr uint64_t kGroupBit = uint64_t{1} << 63;
+  const char* bytes;  // Str: the token's bytes, borrowed (see FlatResults)
+  uint64_t size;      // Str: byte length; group head: kGroupBit | number of items
+
+  [[nodiscard]] bool is_group() const noexcept { return (size & kGroupBit) != 0; }
+  [[nodiscard]] uint64_t item_count() const noexcept { return size & ~kGroupBit; }
+  [[nodiscard]] std::string_view text() const noexcept { return {bytes, static_cast<size_t>(size)}; }
+};
+
+// A failure on the flat road; the message is borrowed like a FlatToken's bytes.
+struct FlatError {
+  std::string_view message;
+  uint64_t position = 0;
+  ParseError::Kind kind = ParseError::Kind::Mismatch;
+
+  [[nodiscard]] bool is_too_deep() const noexcept { return kind == ParseError::Kind::TooDeep; }
+};
+
+// The tokens of one parse on the flat road, in one array in token order: a parse appends
+// its entries, and a branch that fails is cut back to the mark taken before it, so no
+// token is moved, copied or freed on its way up. Str bytes are borrowed, never copied:
+// from the input (the caller keeps it alive while it reads the entries), from an element
+// (kept alive by the caller's handle, and below a Forward by keep_alive, since another
+// thread may re-target the Forward once its match is over), from static text, or from
+// strings this object keeps. Up to kInline entries live inside the object, so a typical
+// parse allocates nothing here. One call, one thread.
+class FlatResults {
+ public:
+  FlatResults() noexcept = default;
+  FlatResults(const FlatResults&) = delete;
+  FlatResults& operator=(const FlatResults&) = delete;
+  ~FlatResults();
+
+  // Where the entries stand: the number of entries and the number of tokens in the
+  // innermost open group (or at the top level). A parse takes one before it tries
+  // something and cuts back to it when that fails.
+  struct Mark {
+    uint64_t size;
+    uint64_t items;
+  };
+
+  // Appends a Str token of `bytes`, which must stay valid while the entries are read.
+  void push(std::string_view bytes) noexcept {
+    if (size_ == capacity_) grow();
+    data_[size_++] = FlatToken{bytes.data(), bytes.size()};
+    ++items_;
+  }
+  // Appends every token of a plain-road result, taking its strings over.
+  void push_all(ParseResults&& results) noexcept;
+
+  // Opens a group: appends its head and returns the head's index, for close_group or
+  // cancel_group. Until then, the tokens appended are the group's items.
+  [[nodiscard]] uint64_t open_group() noexcept {
+    if (size_ == capacity_) grow();
+    data_[size_] = FlatToken{nullptr, items_};  // the enclosing level's count, kept until closed
+    items_ = 0;
+    return size_++;
+  }
+  // Closes the group whose head is at `head`; it counts as one token of the enclosing level.
+  void close_group(uint64_t head) noexcept {
+    const uint64_t count = items_;
+    items_ = data_[head].size + 1;
+    data_[head].size = FlatToken::kGroupBit | count;
+  }
+  // Drops the group whose head is at `head`, with its items.
+  void cancel_group(uint64_t head) noexcept {
+    items_ = data_[head].size;
+    size_ = head;
+  }
+
+  [[nodiscard]] Mark mark() const noexcept { return {size_, items_}; }
+  // Drops every entry, to take the tokens of another parse (strings and handles kept so
+  // far stay kept).
+  void clear() noexcept { cut(Mark{0, 0}); }
+  // Drops every entry appended since `mark` (strings and handles kept so far stay kept).
+  void cut(Mark mark) noexcept {
+    size_ = mark.size;
+    items_ = mark.items;
+  }
+
+  // Records a failure and returns Match::none(). The message must stay valid while the
+  // error is read: static text or an element's stored message.
+  Match fail(std::string_view message, uint64_t position) noexcept {
+    error_ = FlatError{message, position, ParseError::Kind::Mismatch};
+    return Match::none();
+  }
+  // Records a plain-road failure, keeping a share of its message; its kind is kept.
+  Match fail(const ParseError& error) noexcept;
+  // The stack guard's failure at `position` (see nesting_too_deep): kind TooDeep.
+  Match fail_too_deep(uint64_t position) noexcept {
+    error_ = FlatError{kNestingTooDeepMessage, position, ParseError::Kind::TooDeep};
+    return Match::none();
+  }
+  // The failure recorded last: after a failed parse, the parse's failure.
+  [[nodiscard]] const FlatError& error() const noexcept { return error_; }
+  // True when the failure recorded last is the stack guard's.
+  [[nodiscard]] bool failed_too_deep() const noexcept { return error_.is_too_deep(); }
+
+  // Keeps `element` alive until this object goes, so that bytes and messages borrowed from
+  // it (and from the elements it holds) stay valid. Each element is kept once; allocates
+  // only when an element is not kept yet.
+  void keep_alive(const ElementRef& element) noexcept;
+
+  [[nodiscard]] const FlatToken* data() const noexcept { return data_; }
+  // The number of entries (tokens and group heads).
+  [[nodiscard]] uint64_t size() const noexcept { return size_; }
+  // The number of top-level tokens, while no group is open.
+  [[nodiscard]] uint64_t token_count() const noexcept { return items_; }
+
+ private:
+  static constexpr uint64_t kInline = 128;  // entries held in place
+  void grow() noexcept;
+  void push_token(Token& token) noexcept;
+
+  FlatToken* data_ = inline_;
+  uint64_t size_ = 0;
+  uint64_t items_ = 0;  // tokens of the innermost open group, or of the top level
+  uint64_t capacity_ = kInline;
+  FlatError error_;
+  std::vector<SharedString> strings_;  // strings of plain-road results and errors
+  std::vector<ElementRef> kept_;       // elements kept alive by keep_alive, each once
+  std::unordered_set<const ParserElement*> kept_index_;  // kept_'s elements, once there are many
+  FlatToken inline_[kInline];
+};
+
+// The two roads of a leaf whose one token is the matched text text[pos, m.end): a failure
+// (m not matched) is at pos with the leaf's stored message, shared (plain road) or
+// borrowed (flat road); a success holds a new copy of the text (plain road) or borrows it
+// from the input (flat road).
+[[nodiscard]] inline ParseOutcome matched_text_outcome(const ParseContext& ctx, uint64_t pos, Match m,
+                                                      const SharedString& message) noexcept {
+  if (!m.matched) return ParseOutcome::failure(message, pos);
+  ParseResults r;
+  r.push_back(Token::copy_of(std::string_view(ctx.text + pos, m.end - pos)));
+  return ParseOutcome::success(m.end, std::move(r));
+}
+[[nodiscard]] inline Match matched_text_into(const ParseContext& ctx, uint64_t pos, Match m,
+                                             const SharedString& message, FlatResults& out) noexcept {
+  if (!m.matched) return out.fail(message.view(), pos);
+  out.push(std::string_view(ctx.text + pos, m.end - pos));
+  return m;
+}
+
+// parse_from_start on the flat road: the leading whitespace skip of parse_from_start, then
+// parse_into with a fresh context. For a kind E its operations are called directly; for a
+// ParserElement, through its table.
+template <class E>
+[[nodiscard]] Match parse_from_start_into(const E& element, const char* text, uint64_t length,
+                                          FlatResults& out) noexcept {
+  ParseContext ctx{text, length, 1};
+  if constexpr (std::is_same_v<E, ParserElement>) {
+    const uint64_t p = element.skips_whitespace() ? advance_past_whitespace(text, length, 0) : 0;
+    return element.parse_into(ctx, p, out);
+  } else {
+    const uint64_t p = element.E::skips_whitespace() ? advance_past_whitespace(text, length, 0) : 0;
+    return element.E::parse_into(ctx, p, out);
+  }
 }
 
 }  // namespace vantorel

@@ -141,6 +141,18 @@ ParseOutcome ForwardElement::parse_impl(ParseContext& ctx, uint64_t pos) const n
   return target_->parse_impl(ctx, pos);
 }
 
+// The target is kept alive in `out` as well: its tokens and failure may borrow its bytes,
+// and once the read lock is released another thread may re-target this Forward.
+Match ForwardElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
+  if (running_here(this, pos)) return out.fail(kLeftRecursionMessage, pos);
+  ReadHold hold(lock_);
+  if (!target_) return out.fail(kForwardUnsetMessage, pos);
+  out.keep_alive(target_);
+  Entry entry(this, pos);
+  return target_->parse_into(ctx, pos, out);
+}
+
 Match ForwardElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return Match::too_deep();
   if (running_here(this, pos)) return Match::none();

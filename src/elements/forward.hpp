@@ -64,6 +64,8 @@ class ForwardElement final : public ParserElement {
   // pos by either operation (see forward.cpp), and with kNestingTooDeepMessage when the
   // stack is nearly used up. Each of these failures is a new string.
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  // The same on the flat road; the target is also kept alive in `out` (see FlatResults).
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   // The target's try_match_at under the read lock; no match while unset or on re-entry,
   // Match::too_deep() when the stack is nearly used up. Allocates nothing itself.
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;

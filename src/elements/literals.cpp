@@ -27,6 +27,25 @@ ParseOutcome parse_cached(const Element& e, const ParseContext& ctx, uint64_t po
   return ParseOutcome::success(m.end, e.cached_results);
 }
 
+// The same on the flat road: the token's bytes are the element's stored string.
+template <class Element>
+Match flat_cached(const Element& e, const ParseContext& ctx, uint64_t pos, FlatResults& out) noexcept {
+  const Match m = e.match(ctx.text, ctx.length, pos);
+  if (!m.matched) return out.fail(e.message.view(), pos);
+  out.push(e.cached_results[0].text());
+  return m;
+}
+
+// The first bytes of a match of the non-empty folded text `lowered`: its first byte and, for
+// a letter, the same letter in upper case. An empty text matches before any byte.
+ByteSet folded_first_bytes(std::string_view lowered) noexcept {
+  if (lowered.empty()) return ByteSet::all();
+  const auto b = static_cast<unsigned char>(lowered[0]);
+  ByteSet set = ByteSet::of(b);
+  if (b >= 'a' && b <= 'z') set.insert(b - 32);
+  return set;
+}
+
 }  // namespace
 
 const IdentTable& ident_table() noexcept {
@@ -64,6 +83,9 @@ LiteralElement::LiteralElement(std::string_view text) noexcept
 ParseOutcome LiteralElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   return parse_cached(*this, ctx, pos);
 }
+Match LiteralElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  return flat_cached(*this, ctx, pos, out);
+}
 
 // Compares at the first non-whitespace byte directly, without a context.
 StartOutcome LiteralElement::parse_from_start(const char* text, uint64_t length) const noexcept {
@@ -78,6 +100,10 @@ StartOutcome LiteralElement::parse_from_start(const char* text, uint64_t length)
   return out;
 }
 
+ByteSet LiteralElement::first_bytes() const noexcept {
+  return literal.empty() ? ByteSet::all() : ByteSet::of(first_byte);
+}
+
 ElementRef new_literal_element(std::string_view text) noexcept { return ElementRef::make<LiteralElement>(text); }
 
 // ---- CaselessLiteral --------------------------------------------------------------------
@@ -90,6 +116,11 @@ CaselessLiteralElement::CaselessLiteralElement(std::string_view text) noexcept
 ParseOutcome CaselessLiteralElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   return parse_cached(*this, ctx, pos);
 }
+Match CaselessLiteralElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  return flat_cached(*this, ctx, pos, out);
+}
+
+ByteSet CaselessLiteralElement::first_bytes() const noexcept { return folded_first_bytes(lowered); }
 
 ElementRef new_caseless_literal_element(std::string_view text) noexcept {
   return ElementRef::make<CaselessLiteralElement>(text);
@@ -108,6 +139,13 @@ KeywordElement::KeywordElement(std::string_view text) noexcept
 ParseOutcome KeywordElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   return parse_cached(*this, ctx, pos);
 }
+Match KeywordElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  return flat_cached(*this, ctx, pos, out);
+}
+
+ByteSet KeywordElement::first_bytes() const noexcept {
+  return length == 0 ? ByteSet::all() : ByteSet::of(first_byte);
+}
 
 ElementRef new_keyword_element(std::string_view text) noexcept { return ElementRef::make<KeywordElement>(text); }
 
@@ -123,6 +161,11 @@ CaselessKeywordElement::CaselessKeywordElement(std::string_view text) noexcept
 ParseOutcome CaselessKeywordElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   return parse_cached(*this, ctx, pos);
 }
+Match CaselessKeywordElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  return flat_cached(*this, ctx, pos, out);
+}
+
+ByteSet CaselessKeywordElement::first_bytes() const noexcept { return folded_first_bytes(lowered); }
 
 ElementRef new_caseless_keyword_element(std::string_view text) noexcept {
   return ElementRef::make<CaselessKeywordElement>(text);
@@ -139,15 +182,28 @@ CharElement::CharElement(std::string_view chars) noexcept
 // whole UTF-8 text. So a lead byte (0xC0 and above) takes its whole character as the token
 // (end at the character's end, never past the text), and a continuation byte (0x80-0xBF),
 // which sits inside a character, fails at pos. try_match_at keeps the one-byte rule.
-ParseOutcome CharElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
-  if (!match(ctx.text, ctx.length, pos).matched) return ParseOutcome::failure(message, pos);
-  const auto b = static_cast<unsigned char>(ctx.text[pos]);
-  if (is_continuation_byte(b)) return ParseOutcome::failure(message, pos);
+Match CharElement::token_end(const char* text, uint64_t n, uint64_t pos) const noexcept {
+  if (!match(text, n, pos).matched) return Match::none();
+  const auto b = static_cast<unsigned char>(text[pos]);
+  if (is_continuation_byte(b)) return Match::none();
   uint64_t width = utf8_sequence_length(b);
-  if (width > ctx.length - pos) width = ctx.length - pos;
-  ParseResults r;
-  r.push_back(Token::copy_of(std::string_view(ctx.text + pos, width)));
-  return ParseOutcome::success(pos + width, std::move(r));
+  if (width > n - pos) width = n - pos;
+  return Match::at(pos + width);
+}
+
+ParseOutcome CharElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
+  return matched_text_outcome(ctx, pos, token_end(ctx.text, ctx.length, pos), message);
+}
+Match CharElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  return matched_text_into(ctx, pos, token_end(ctx.text, ctx.length, pos), message, out);
+}
+
+ByteSet CharElement::first_bytes() const noexcept {
+  ByteSet set;
+  for (unsigned b = 0; b < 256; ++b) {
+    if (char_table[b] != 0) set.insert(b);
+  }
+  return set;
 }
 
 ElementRef new_char_element(std::string_view chars) noexcept { return ElementRef::make<CharElement>(chars); }

@@ -67,11 +67,13 @@ class LiteralElement final : public ParserElement {
   }
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override {
     return match(text, length, pos);
   }
   StartOutcome parse_from_start(const char* text, uint64_t length) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override;
 };
 
 // A new LiteralElement for any text (the empty text too), in its first handle. Ends the
@@ -97,10 +99,12 @@ class CaselessLiteralElement final : public ParserElement {
   }
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override {
     return match(text, length, pos);
   }
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override;
 };
 
 [[nodiscard]] ElementRef new_caseless_literal_element(std::string_view text) noexcept;
@@ -130,10 +134,12 @@ class KeywordElement final : public ParserElement {
   }
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t n, uint64_t pos) const noexcept override {
     return match(text, n, pos);
   }
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override;
 };
 
 [[nodiscard]] ElementRef new_keyword_element(std::string_view text) noexcept;
@@ -159,10 +165,12 @@ class CaselessKeywordElement final : public ParserElement {
   }
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t n, uint64_t pos) const noexcept override {
     return match(text, n, pos);
   }
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override;
 };
 
 [[nodiscard]] ElementRef new_caseless_keyword_element(std::string_view text) noexcept;
@@ -182,13 +190,16 @@ class CharElement final : public ParserElement {
     return Match::at(pos + 1);
   }
 
-  // A byte >= 128 that starts a character takes the whole character as its token; one
-  // inside a character fails (see literals.cpp).
+  // The end of the token at pos: a byte >= 128 that starts a character takes the whole
+  // character as its token; one inside a character fails (see literals.cpp).
+  [[nodiscard]] Match token_end(const char* text, uint64_t n, uint64_t pos) const noexcept;
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t n, uint64_t pos) const noexcept override {
     return match(text, n, pos);
   }
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override;
 };
 
 [[nodiscard]] ElementRef new_char_element(std::string_view chars) noexcept;

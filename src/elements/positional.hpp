@@ -12,6 +12,7 @@ namespace vantorel {
 class EmptyElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -19,13 +20,16 @@ class EmptyElement final : public ParserElement {
 class NoMatchElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  [[nodiscard]] ByteSet first_bytes() const noexcept override { return ByteSet(); }
 };
 
 class LineStartElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -33,13 +37,17 @@ class LineStartElement final : public ParserElement {
 class LineEndElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  // Before the end of the text only a line feed matches.
+  [[nodiscard]] ByteSet first_bytes() const noexcept override { return ByteSet::of('\n'); }
 };
 
 class StringStartElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -47,8 +55,11 @@ class StringStartElement final : public ParserElement {
 class StringEndElement final : public ParserElement {
  public:
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  // Nothing before the end of the text matches.
+  [[nodiscard]] ByteSet first_bytes() const noexcept override { return ByteSet(); }
 };
 
 // The text from pos to the next line feed (not consumed) or the end. No match beyond the
@@ -60,6 +71,7 @@ class RestOfLineElement final : public ParserElement {
   SharedString message;  // "Expected rest of line"
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
   [[nodiscard]] bool skips_whitespace() const noexcept override { return false; }

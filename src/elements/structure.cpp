@@ -4,6 +4,8 @@
 // never swallowed (see nesting_too_deep in element.hpp).
 #include "elements/structure.hpp"
 
+#include <cstring>
+
 namespace vantorel {
 
 namespace {
@@ -77,6 +79,41 @@ RepeatMatch repeat_match(const ParserElement& child, const char* text, uint64_t 
   return {RepeatStop::Limit, p, count, false};
 }
 
+// Flat form of the same loop: the tokens of counted repetitions stay in `out`, those of a
+// zero-width repetition are cut, and a miss leaves its failure in out's error slot. A
+// stack-guard miss also cuts what the loop appended: it is passed on, not a shorter success.
+struct RepeatInto {
+  RepeatStop stop;
+  uint64_t end;
+  uint64_t at;
+  uint64_t count;
+  bool too_deep;  // the miss was the stack guard's
+};
+
+RepeatInto repeat_into(const ParserElement& child, ParseContext& ctx, uint64_t pos, uint64_t limit,
+                       FlatResults& out) noexcept {
+  const FlatResults::Mark start = out.mark();
+  uint64_t p = pos;
+  uint64_t count = 0;
+  while (count < limit) {
+    const uint64_t q = child_start(ctx, child, p);
+    const FlatResults::Mark mark = out.mark();
+    const Match m = child.parse_into(ctx, q, out);
+    if (!m.matched) {
+      const bool too_deep = out.failed_too_deep();
+      if (too_deep) out.cut(start);
+      return {RepeatStop::Miss, p, q, count, too_deep};
+    }
+    if (m.end == q) {
+      out.cut(mark);
+      return {RepeatStop::ZeroWidth, p, q, count, false};
+    }
+    p = m.end;
+    ++count;
+  }
+  return {RepeatStop::Limit, p, p, count, false};
+}
+
 ParseOutcome pass_on(ParseError&& error) noexcept { return ParseOutcome::failure(std::move(error)); }
 
 }  // namespace
@@ -96,7 +133,49 @@ ParseOutcome AndElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexc
   return ParseOutcome::success(p, std::move(r));
 }
 
+Match AndElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
+  const FlatResults::Mark mark = out.mark();
+  uint64_t p = pos;
+  for (const ElementRef& child : exprs) {
+    const Match m = child->parse_into(ctx, child_start(ctx, *child, p), out);
+    if (!m.matched) {
+      out.cut(mark);
+      return m;
+    }
+    p = m.end;
+  }
+  return Match::at(p);
+}
+
 // ---- MatchFirst -------------------------------------------------------------------------
+
+// Skipping the alternatives that cannot start at a byte changes nothing but the work: each
+// would fail there and do nothing else, and a failure of theirs would be overwritten by a
+// later one. The table stops at 255 (a later first candidate starts the search at 255).
+// Its match begins with one of the alternatives, at its own position; none matches with no
+// alternatives.
+StartRule MatchFirstElement::start_rule(const std::vector<ElementRef>& alternatives) noexcept {
+  StartRule rule{ByteSet(), !alternatives.empty()};
+  for (const ElementRef& alternative : alternatives) {
+    rule.bytes = rule.bytes | alternative->first_bytes();
+    rule.after_whitespace = rule.after_whitespace && alternative->skips_whitespace_first();
+  }
+  return rule;
+}
+
+MatchFirstElement::MatchFirstElement(std::vector<ElementRef> alternatives) noexcept
+    : ElementWithStartRule(start_rule(alternatives)), exprs(std::move(alternatives)) {
+  constexpr size_t kMost = 255;
+  const size_t n = exprs.size() < kMost ? exprs.size() : kMost;
+  std::memset(first_candidate_, static_cast<int>(n), sizeof first_candidate_);
+  for (size_t i = n; i > 0; --i) {
+    const ByteSet first = exprs[i - 1]->first_bytes();
+    for (unsigned b = 0; b < 256; ++b) {
+      if (first.contains(b)) first_candidate_[b] = static_cast<uint8_t>(i - 1);
+    }
+  }
+}
 
 // When every alternative fails, the last one's failure is the result (not the one that
 // reached furthest); only one failure is held at a time.
@@ -111,10 +190,24 @@ ParseOutcome MatchFirstElement::parse_impl(ParseContext& ctx, uint64_t pos) cons
   return last;
 }
 
+// A failed alternative leaves nothing in `out` but its failure, which the next one
+// overwrites: the last alternative's failure is the one left.
+// When no alternative can start at the byte, the last one still runs, for its failure.
+Match MatchFirstElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  if (exprs.empty()) return out.fail(kNoAlternativesMessage, pos);
+  if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
+  const size_t first = first_candidate(ctx.text, ctx.length, pos);
+  for (size_t i = first < exprs.size() ? first : exprs.size() - 1; i < exprs.size(); ++i) {
+    const Match m = exprs[i]->parse_into(ctx, pos, out);
+    if (m.matched || out.failed_too_deep()) return m;
+  }
+  return Match::none();
+}
+
 Match MatchFirstElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return Match::too_deep();
-  for (const ElementRef& alt : exprs) {
-    const Match m = alt->try_match_at(text, length, pos);
+  for (size_t i = first_candidate(text, length, pos); i < exprs.size(); ++i) {
+    const Match m = exprs[i]->try_match_at(text, length, pos);
     if (m.matched || m.is_too_deep()) return m;
   }
   return Match::none();
@@ -127,6 +220,13 @@ ParseOutcome OptionalElement::parse_impl(ParseContext& ctx, uint64_t pos) const 
   ParseOutcome o = expr->parse_impl(ctx, pos);
   if (o.ok || o.error.is_too_deep()) return o;
   return ParseOutcome::success(pos);
+}
+
+Match OptionalElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
+  const Match m = expr->parse_into(ctx, pos, out);
+  if (m.matched || out.failed_too_deep()) return m;
+  return Match::at(pos);
 }
 
 Match OptionalElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
@@ -148,6 +248,12 @@ ParseOutcome ZeroOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) cons
   return ParseOutcome::success(run.end, std::move(r));
 }
 
+Match ZeroOrMoreElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
+  const RepeatInto run = repeat_into(*expr, ctx, pos, kUnlimited, out);
+  return run.too_deep ? Match::none() : Match::at(run.end);
+}
+
 Match ZeroOrMoreElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return Match::too_deep();
   const RepeatMatch run = repeat_match(*expr, text, length, pos, kUnlimited);
@@ -165,6 +271,14 @@ ParseOutcome OneOrMoreElement::parse_impl(ParseContext& ctx, uint64_t pos) const
   if (run.stop == RepeatStop::Miss && run.error.is_too_deep()) return pass_on(std::move(run.error));
   if (run.count == 0) return ParseOutcome::fixed_failure(kAtLeastOneMessage, pos);
   return ParseOutcome::success(run.end, std::move(r));
+}
+
+Match OneOrMoreElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
+  const RepeatInto run = repeat_into(*expr, ctx, pos, kUnlimited, out);
+  if (run.too_deep) return Match::none();
+  if (run.count == 0) return out.fail(kAtLeastOneMessage, pos);
+  return Match::at(run.end);
 }
 
 // Where try_match_at departs from parse_impl: the first repetition is accepted even when it
@@ -193,6 +307,17 @@ ParseOutcome ExactlyElement::parse_impl(ParseContext& ctx, uint64_t pos) const n
   return ParseOutcome::fixed_failure(kNoProgressMessage, run.at);
 }
 
+Match ExactlyElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  if (count == 0) return Match::at(pos);
+  if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
+  const FlatResults::Mark mark = out.mark();
+  const RepeatInto run = repeat_into(*expr, ctx, pos, count, out);
+  if (run.stop == RepeatStop::Limit) return Match::at(run.end);
+  out.cut(mark);
+  if (run.stop == RepeatStop::Miss) return Match::none();
+  return out.fail(kNoProgressMessage, run.at);
+}
+
 Match ExactlyElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   if (count == 0) return Match::at(pos);
   if (stack_nearly_exhausted()) return Match::too_deep();
@@ -213,6 +338,18 @@ ParseOutcome GroupElement::parse_impl(ParseContext& ctx, uint64_t pos) const noe
   return ParseOutcome::success(o.end, std::move(r));
 }
 
+Match GroupElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
+  const uint64_t head = out.open_group();
+  const Match m = expr->parse_into(ctx, pos, out);
+  if (!m.matched) {
+    out.cancel_group(head);
+    return m;
+  }
+  out.close_group(head);
+  return m;
+}
+
 Match GroupElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return Match::too_deep();
   return expr->try_match_at(text, length, pos);
@@ -229,6 +366,14 @@ ParseOutcome SuppressElement::parse_impl(ParseContext& ctx, uint64_t pos) const 
   if (m.matched) return ParseOutcome::success(m.end);
   if (m.is_too_deep()) return nesting_too_deep(pos);
   return ParseOutcome::fixed_failure(kSuppressMessage, pos);
+}
+
+Match SuppressElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
+  const Match m = expr->try_match_at(ctx.text, ctx.length, pos);
+  if (m.matched) return m;
+  if (m.is_too_deep()) return out.fail_too_deep(pos);
+  return out.fail(kSuppressMessage, pos);
 }
 
 Match SuppressElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
@@ -254,13 +399,20 @@ class SkipWhitespaceOff {
   ParseContext& ctx_;
   uint8_t saved_;
 };
-}  // namespace
 
 // Combine's token is the matched text, so its bounds must fall between characters. A child
 // that ends inside a multi-byte character (one matched through try_match_at, such as a
 // Suppress of a Char) has its end carried to the end of that character. A non-empty match
 // that begins inside a character cannot give whole text and fails at pos with the fixed
 // text "Combine: match starts inside a character"; an empty one is the empty token.
+Match combined_end(const ParseContext& ctx, uint64_t pos, uint64_t child_end) noexcept {
+  if (child_end == pos) return Match::at(pos);
+  if (is_inside_character(ctx.text, ctx.length, pos)) return Match::none();
+  return Match::at(next_character_boundary(ctx.text, ctx.length, child_end));
+}
+
+}  // namespace
+
 ParseOutcome CombineElement::parse_impl(ParseContext& ctx, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return nesting_too_deep(pos);
   ParseOutcome o = [&]() noexcept {
@@ -268,23 +420,38 @@ ParseOutcome CombineElement::parse_impl(ParseContext& ctx, uint64_t pos) const n
     return expr->parse_impl(ctx, pos);
   }();
   if (!o.ok) return o;
-  uint64_t end = pos;
-  if (o.end > pos) {
-    if (is_inside_character(ctx.text, ctx.length, pos)) return ParseOutcome::fixed_failure(kCombineInsideMessage, pos);
-    end = next_character_boundary(ctx.text, ctx.length, o.end);
-  }
+  const Match m = combined_end(ctx, pos, o.end);
+  if (!m.matched) return ParseOutcome::fixed_failure(kCombineInsideMessage, pos);
   ParseResults r;
-  r.push_back(Token::copy_of(std::string_view(ctx.text + pos, end - pos)));
-  return ParseOutcome::success(end, std::move(r));
+  r.push_back(Token::copy_of(std::string_view(ctx.text + pos, m.end - pos)));
+  return ParseOutcome::success(m.end, std::move(r));
 }
 
-// The one try_match_at that builds tokens and messages: it runs Combine's own parse_impl
-// with a fresh context and keeps only the verdict and the end.
+// The child's tokens are cut as soon as it has matched.
+Match CombineElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
+  const FlatResults::Mark mark = out.mark();
+  const Match child = [&]() noexcept {
+    SkipWhitespaceOff off(ctx);
+    return expr->parse_into(ctx, pos, out);
+  }();
+  if (!child.matched) return child;
+  out.cut(mark);
+  const Match m = combined_end(ctx, pos, child.end);
+  if (!m.matched) return out.fail(kCombineInsideMessage, pos);
+  out.push(std::string_view(ctx.text + pos, m.end - pos));
+  return m;
+}
+
+// The one try_match_at that parses: it runs Combine's flat road with a fresh context and
+// results of its own, and keeps only the verdict and the end (nothing is allocated unless
+// a kind below has no flat road of its own).
 Match CombineElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   ParseContext ctx{text, length, 1};
-  const ParseOutcome o = parse_impl(ctx, pos);
-  if (o.ok) return Match::at(o.end);
-  return o.error.is_too_deep() ? Match::too_deep() : Match::none();
+  FlatResults out;
+  const Match m = parse_into(ctx, pos, out);
+  if (m.matched) return m;
+  return out.failed_too_deep() ? Match::too_deep() : Match::none();
 }
 
 // ---- SkipTo -----------------------------------------------------------------------------
@@ -318,6 +485,15 @@ ParseOutcome SkipToElement::parse_impl(ParseContext& ctx, uint64_t pos) const no
   ParseResults r;
   r.push_back(Token::copy_of(std::string_view(ctx.text + pos, m.end - pos)));
   return ParseOutcome::success(m.end, std::move(r));
+}
+
+Match SkipToElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
+  const Match m = skip_scan(*expr, ctx.text, ctx.length, pos);
+  if (m.is_too_deep()) return out.fail_too_deep(pos);
+  if (!m.matched) return out.fail(kSkipToMessage, pos);
+  out.push(std::string_view(ctx.text + pos, m.end - pos));
+  return m;
 }
 
 Match SkipToElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {

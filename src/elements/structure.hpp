@@ -15,14 +15,51 @@
 
 namespace vantorel {
 
+// Where a combinator's match can begin (its first_bytes and skips_whitespace_first), worked
+// out once at construction from its children, which never change (a Forward, whose target
+// may, answers every byte and false).
+struct StartRule {
+  ByteSet bytes = ByteSet::all();
+  bool after_whitespace = false;
+
+  // Of an element whose match begins with `child` at the position that child_start gives:
+  // after the whitespace run when the child skips whitespace, else at the element's own.
+  [[nodiscard]] static StartRule child_first(const ParserElement& child) noexcept {
+    if (child.skips_whitespace()) return {child.first_bytes() | kSkippedWhitespaceBytes, true};
+    return same_as(child);
+  }
+  // Of an element that runs `child` at its own position and fails where the child fails.
+  [[nodiscard]] static StartRule same_as(const ParserElement& child) noexcept {
+    return {child.first_bytes(), child.skips_whitespace_first()};
+  }
+};
+
+// The base of the combinators that answer first_bytes and skips_whitespace_first from a
+// StartRule made at construction.
+class ElementWithStartRule : public ParserElement {
+ public:
+  [[nodiscard]] ByteSet first_bytes() const noexcept final { return start_.bytes; }
+  [[nodiscard]] bool skips_whitespace_first() const noexcept final { return start_.after_whitespace; }
+
+ protected:
+  explicit ElementWithStartRule(StartRule start) noexcept : start_(start) {}
+
+ private:
+  StartRule start_;
+};
+
 // A sequence: each child where the previous one ended, after the whitespace child_start
 // skips before it.
-class AndElement final : public ParserElement {
+class AndElement final : public ElementWithStartRule {
  public:
-  explicit AndElement(std::vector<ElementRef> children) noexcept : exprs(std::move(children)) {}
+  // Its match begins with the first child (every byte for no children).
+  explicit AndElement(std::vector<ElementRef> children) noexcept
+      : ElementWithStartRule(children.empty() ? StartRule{} : StartRule::child_first(*children[0])),
+        exprs(std::move(children)) {}
   std::vector<ElementRef> exprs;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   // Defined here so that the drivers that scan with a sequence (search, count, transform)
   // compile it into their loop.
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override {
@@ -38,15 +75,31 @@ class AndElement final : public ParserElement {
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
 };
 
-// The first alternative that succeeds, all at the element's own position.
-class MatchFirstElement final : public ParserElement {
+// The first alternative that succeeds, all at the element's own position. parse_into and
+// try_match_at start at the first alternative that can match at the byte there (the
+// alternatives' first_bytes); parse_impl tries every alternative in turn.
+class MatchFirstElement final : public ElementWithStartRule {
  public:
-  explicit MatchFirstElement(std::vector<ElementRef> alternatives) noexcept : exprs(std::move(alternatives)) {}
+  explicit MatchFirstElement(std::vector<ElementRef> alternatives) noexcept;
   std::vector<ElementRef> exprs;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
+
+ private:
+  // The union of the alternatives' first bytes; after whitespace when every alternative is.
+  [[nodiscard]] static StartRule start_rule(const std::vector<ElementRef>& alternatives) noexcept;
+  // The index of the first alternative to try at a position before the end: every
+  // alternative before it fails at a byte of that value.
+  [[nodiscard]] size_t first_candidate(const char* text, uint64_t length, uint64_t pos) const noexcept {
+    return pos < length ? first_candidate_[static_cast<unsigned char>(text[pos])] : 0;
+  }
+
+  // Per byte value, the first alternative whose first_bytes holds it (at most 255; the
+  // number of alternatives when none does).
+  uint8_t first_candidate_[256];
 };
 
 class OptionalElement final : public ParserElement {
@@ -55,6 +108,7 @@ class OptionalElement final : public ParserElement {
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -65,49 +119,58 @@ class ZeroOrMoreElement final : public ParserElement {
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
 };
 
-class OneOrMoreElement final : public ParserElement {
+class OneOrMoreElement final : public ElementWithStartRule {
  public:
-  explicit OneOrMoreElement(ElementRef child) noexcept : expr(std::move(child)) {}
+  explicit OneOrMoreElement(ElementRef child) noexcept
+      : ElementWithStartRule(StartRule::child_first(*child)), expr(std::move(child)) {}
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Complex; }
 };
 
-class ExactlyElement final : public ParserElement {
+class ExactlyElement final : public ElementWithStartRule {
  public:
-  ExactlyElement(ElementRef child, uint64_t n) noexcept : expr(std::move(child)), count(n) {}
+  // With count 0 it matches everywhere, with zero width.
+  ExactlyElement(ElementRef child, uint64_t n) noexcept
+      : ElementWithStartRule(n == 0 ? StartRule{} : StartRule::child_first(*child)), expr(std::move(child)), count(n) {}
   ElementRef expr;
   uint64_t count;  // repetitions, 0 allowed
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
 
-class GroupElement final : public ParserElement {
+class GroupElement final : public ElementWithStartRule {
  public:
-  explicit GroupElement(ElementRef child) noexcept : expr(std::move(child)) {}
+  explicit GroupElement(ElementRef child) noexcept : ElementWithStartRule(StartRule::same_as(*child)), expr(std::move(child)) {}
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Group; }
 };
 
 // Matches through the child's try_match_at in every operation; fails with "Suppress: no
 // match", never with the child's message.
-class SuppressElement final : public ParserElement {
+class SuppressElement final : public ElementWithStartRule {
  public:
-  explicit SuppressElement(ElementRef child) noexcept : expr(std::move(child)) {}
+  explicit SuppressElement(ElementRef child) noexcept
+      : ElementWithStartRule(StartRule::same_as(*child)), expr(std::move(child)) {}
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Suppress; }
 };
@@ -115,13 +178,16 @@ class SuppressElement final : public ParserElement {
 // The matched text as one token, the child parsed without whitespace skipping. The token
 // holds whole characters: an end inside a character is carried to that character's end, and
 // a non-empty match that starts inside one fails at pos with "Combine: match starts inside a
-// character". try_match_at runs parse_impl (it allocates) and agrees with it.
-class CombineElement final : public ParserElement {
+// character". try_match_at runs the flat road and agrees with parse_impl.
+class CombineElement final : public ElementWithStartRule {
  public:
-  explicit CombineElement(ElementRef child) noexcept : expr(std::move(child)) {}
+  // Its child runs without whitespace skipping, so only the child's first bytes carry over.
+  explicit CombineElement(ElementRef child) noexcept
+      : ElementWithStartRule(StartRule{child->first_bytes(), false}), expr(std::move(child)) {}
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };
@@ -135,6 +201,7 @@ class SkipToElement final : public ParserElement {
   ElementRef expr;
 
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
 };

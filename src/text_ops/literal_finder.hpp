@@ -6,19 +6,22 @@
 #include <cstdint>
 #include <cstring>
 
+#include "elements/byte_search.hpp"
+
 namespace vantorel {
 
 // Finds the leftmost occurrence of a literal of m >= 1 bytes that lies inside a range of a
 // text. The literal's bytes are borrowed and must outlive the finder. Allocates nothing.
 //
-// Candidates are found with memchr on the literal's first byte, which skips most of a text
-// at memory speed, and checked in place (last byte, then the rest). The C library's memmem
-// pays a set-up on every call, which a count or a transform would pay once per occurrence;
-// this finder has none. A text full of false candidates (the first byte everywhere, the
-// literal rarely) would make the check quadratic, so the finder keeps a budget: checking
-// may cost at most a few times the bytes it has moved over, plus a fixed allowance; past
-// that it hands every later search to memmem, which is linear in every case. Both ways
-// give the same leftmost occurrence.
+// Candidates are the positions where the literal's first and last bytes both stand
+// (find_byte_pair: 32 or 64 positions per step where the processor allows; memchr for a
+// one-byte literal), which skips most of a text at memory speed; each is then checked in
+// place. The C library's memmem pays a set-up on every call, which a count or a transform
+// would pay once per occurrence; this finder has none. A text full of false candidates
+// would make the check quadratic, so the finder keeps a budget: checking may cost at most a
+// few times the bytes it has moved over, plus a fixed allowance; past that it hands every
+// later search to memmem, which is linear in every case. Both ways give the same leftmost
+// occurrence.
 class LiteralFinder {
  public:
   static constexpr uint64_t kNone = UINT64_MAX;
@@ -38,18 +41,14 @@ class LiteralFinder {
       return hit == nullptr ? kNone : static_cast<uint64_t>(static_cast<const char*>(hit) - text);
     }
     if (linear_only_) return find_linear(text, from, to);
-    const uint64_t last_start = to - m_;  // the last position where an occurrence fits
+    const uint64_t end = to - m_ + 1;  // one past the last position where an occurrence fits
     uint64_t p = from;
-    while (p <= last_start) {
-      const void* hit = std::memchr(text + p, first_, last_start + 1 - p);
-      if (hit == nullptr) return kNone;
-      const auto c = static_cast<uint64_t>(static_cast<const char*>(hit) - text);
+    while (p < end) {
+      const uint64_t c = find_byte_pair(text, p, end, first_, last_, m_ - 1);
+      if (c == end) return kNone;
       moved_ += c - p + 1;
-      if (static_cast<unsigned char>(text[c + m_ - 1]) == last_ &&
-          std::memcmp(text + c + 1, literal_ + 1, m_ - 2) == 0) {
-        return c;
-      }
-      // A false candidate: charge its check and its memchr call.
+      if (std::memcmp(text + c + 1, literal_ + 1, m_ - 2) == 0) return c;
+      // A false candidate: charge its check and its search call.
       checked_ += m_ + kCallCost;
       if (checked_ > kBudgetFactor * moved_ + kAllowance) {
         linear_only_ = true;
@@ -61,7 +60,7 @@ class LiteralFinder {
   }
 
  private:
-  static constexpr uint64_t kCallCost = 8;       // a memchr call, in bytes of checking
+  static constexpr uint64_t kCallCost = 8;       // a search call, in bytes of checking
   static constexpr uint64_t kBudgetFactor = 4;   // checking per byte moved over
   static constexpr uint64_t kAllowance = 4096;   // checking allowed before the budget counts
 

@@ -5,7 +5,9 @@
 
 #include <concepts>
 #include <cstdint>
+#include <utility>
 
+#include "elements/byte_search.hpp"
 #include "elements/element.hpp"
 
 namespace vantorel {
@@ -29,7 +31,7 @@ struct [[nodiscard]] ScanEnd {
   [[nodiscard]] bool complete() const noexcept { return !too_deep; }
 };
 
-// match_scan(matcher, text, n, on_hit): calls on_hit(start, end) for every hit of
+// match_scan_plain(matcher, text, n, on_hit): calls on_hit(start, end) for every hit of
 // matcher.try_match_at over text[0, n), in increasing order of start, with start <= end.
 //   - The empty text (n = 0) is not tried at all.
 //   - A position p is passed to try_match_at unchanged: the scan skips no whitespace and
@@ -41,7 +43,7 @@ struct [[nodiscard]] ScanEnd {
 // Zero-width hits (end == start, or any end not beyond start) are reported; each user says
 // whether it keeps them. The scan allocates nothing; the matcher may (Combine, Regex).
 template <ScanMatcher M, class OnHit>
-ScanEnd match_scan(const M& matcher, const char* text, uint64_t n, OnHit&& on_hit) noexcept {
+ScanEnd match_scan_plain(const M& matcher, const char* text, uint64_t n, OnHit&& on_hit) noexcept {
   uint64_t p = 0;
   while (p < n) {
     const Match m = matcher.try_match_at(text, n, p);
@@ -54,6 +56,53 @@ ScanEnd match_scan(const M& matcher, const char* text, uint64_t n, OnHit&& on_hi
     p = m.end > p ? m.end : p + 1;
   }
   return ScanEnd{};
+}
+
+// A matcher that says where its matches can begin (an element: first_bytes and
+// skips_whitespace_first).
+template <class M>
+concept StartAwareMatcher = ScanMatcher<M> && requires(const M& m) {
+  { m.first_bytes() } -> std::same_as<ByteSet>;
+  { m.skips_whitespace_first() } -> std::same_as<bool>;
+};
+
+// match_scan(matcher, text, n, on_hit): exactly the hits of match_scan_plain, in the same
+// order, and the same end. For a matcher that says where its matches can begin, the
+// positions where it must miss are passed over without a try:
+//   - a position whose byte is outside first_bytes misses (the contract of first_bytes); the
+//     next candidate is found by ByteFinder, many bytes per step;
+//   - for a matcher that skips whitespace first, every position of a whitespace run, and the
+//     position right after it, try alike; so only the first position of the run before a
+//     candidate is tried (not before the scan's own position), and a miss there moves the
+//     scan past the candidate. A run at the end of the text is tried once, at its start.
+template <ScanMatcher M, class OnHit>
+ScanEnd match_scan(const M& matcher, const char* text, uint64_t n, OnHit&& on_hit) noexcept {
+  if constexpr (StartAwareMatcher<M>) {
+    const ByteSet first = matcher.first_bytes();
+    if (first != ByteSet::all()) {
+      const bool after_whitespace = matcher.skips_whitespace_first();
+      const ByteFinder candidates(after_whitespace ? first.without(kSkippedWhitespaceBytes) : first);
+      uint64_t p = 0;
+      while (p < n) {
+        const uint64_t q = candidates.find(text, p, n);
+        uint64_t start = q;
+        if (after_whitespace) {
+          while (start > p && is_skipped_whitespace(static_cast<unsigned char>(text[start - 1]))) --start;
+        }
+        if (start == n) break;
+        const Match m = matcher.try_match_at(text, n, start);
+        if (!m.matched) {
+          if (__builtin_expect(m.is_too_deep(), 0)) return ScanEnd{true, start};
+          p = q + 1;
+          continue;
+        }
+        on_hit(start, m.end);
+        p = m.end > start ? m.end : start + 1;
+      }
+      return ScanEnd{};
+    }
+  }
+  return match_scan_plain(matcher, text, n, std::forward<OnHit>(on_hit));
 }
 
 // The number of hits of match_scan, zero-width hits included (search_string_count of the

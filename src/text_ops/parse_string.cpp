@@ -115,10 +115,10 @@ PyResult<PyRef> parse_string<ClassId::MatchFirst>(PyObject* self, const CallArgs
   const MatchFirstElement& element = class_element<ClassId::MatchFirst>(self);
   const Input in = leading_skip(args);
   ParseContext ctx{in.text, in.n, 1};
+  FlatResults out;
   for (const ElementRef& alternative : element.exprs) {
-    ParseOutcome o = alternative->parse_impl(ctx, in.p);
-    if (o.ok) return results_to_list(o.results);
-    if (o.error.is_too_deep()) return parse_exception(o.error.position, o.error.message.view());
+    if (alternative->parse_into(ctx, in.p, out).matched) return flat_to_list(out);
+    if (out.failed_too_deep()) return parse_exception(out.error());
   }
   return fixed_error("No match found");
 }
@@ -135,6 +135,7 @@ PyResult<PyRef> parse_string<ClassId::And>(PyObject* self, const CallArgs& args)
   if (element.exprs.empty()) return new_list(0);
   const Input in = leading_skip(args);
   ParseContext ctx{in.text, in.n, 1};
+  FlatResults out;               // the tokens of one parsed child at a time
   std::vector<PyRef> collected;  // released on every failure path with this frame
   collected.reserve(element.exprs.size());
   uint64_t p = in.p;
@@ -142,11 +143,15 @@ PyResult<PyRef> parse_string<ClassId::And>(PyObject* self, const CallArgs& args)
     p = child_start(ctx, *child, p);
     const ElementKind kind = child->kind();
     if (kind == ElementKind::Group || kind == ElementKind::Complex) {
-      ParseOutcome o = child->parse_impl(ctx, p);
-      if (!o.ok) return parse_exception(o.error.position, o.error.message.view());
-      PyResult<bool> appended = append_tokens(o.results, collected);
-      if (!appended.ok()) return appended.take_error();
-      p = next_character_boundary(in.text, in.n, o.end);
+      const Match m = child->parse_into(ctx, p, out);
+      if (!m.matched) return parse_exception(out.error());
+      for (uint64_t i = 0; i < out.size();) {
+        PyResult<PyRef> item = flat_token_to_py(out, i);
+        if (!item.ok()) return item.take_error();
+        collected.push_back(item.take());
+      }
+      out.clear();
+      p = next_character_boundary(in.text, in.n, m.end);
       continue;
     }
     const Match m = child->try_match_at(in.text, in.n, p);

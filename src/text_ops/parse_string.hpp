@@ -10,11 +10,14 @@
 
 namespace vantorel::py {
 
-// The generic road over an element of kind E: E's own parse_from_start, called directly, and
-// the outcome as the method's result (outcome_to_list).
+// The generic road over an element of kind E: E's own parse_from_start, called directly, on
+// the flat road (the tokens become Python objects straight from the input's bytes), and the
+// outcome as the method's result (outcome_to_list).
 template <class E>
 [[nodiscard]] PyResult<PyRef> parse_to_list(const E& element, std::string_view text) noexcept {
-  return outcome_to_list(element.E::parse_from_start(text.data(), text.size()));
+  FlatResults out;
+  const Match m = parse_from_start_into(element, text.data(), text.size(), out);
+  return outcome_to_list(m, out);
 }
 
 // The parse_string body of class C: the generic road, unless C has a fast path below.

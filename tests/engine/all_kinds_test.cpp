@@ -1,8 +1,11 @@
 // Tests over every kind at once: the kind and whitespace answers of all 25 non-regex kinds,
-// whole small grammars, and an exhaustive agreement check of the roads over every short
-// text. (What the roads allocate is counted in allocation_test.cpp, a program of its own.)
+// whole small grammars, an exhaustive agreement check of the roads (parse_impl,
+// try_match_at and the flat road parse_into) over every short text, and the flat road
+// against the plain one on random grammars. (What the roads allocate is counted in
+// allocation_test.cpp, a program of its own.)
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "elements/forward.hpp"
 #include "elements/literals.hpp"
 #include "elements/positional.hpp"
+#include "elements/regex_element.hpp"
 #include "elements/structure.hpp"
 #include "support.hpp"
 
@@ -129,14 +133,79 @@ TEST(AllKinds, RoadsAgreeOnEveryShortTextAtEveryPosition) {
         good = good && (o.ok ? pos <= o.end && o.end <= text.size() && testing::tokens_whole(o.results)
                              : o.error.position <= text.size());
         good = good && (!m.matched || (pos <= m.end && m.end <= text.size()));
+        // first_bytes: at a byte outside it, every road fails.
+        const bool excluded = pos < text.size() && !g.element->first_bytes().contains(static_cast<unsigned char>(text[pos]));
+        good = good && (!excluded || (!o.ok && !m.matched));
+        // skips_whitespace_first: at a whitespace byte, try_match_at answers as after the run.
+        if (g.element->skips_whitespace_first() && pos < text.size() &&
+            is_skipped_whitespace(static_cast<unsigned char>(text[pos]))) {
+          const Match after = g.element->try_match_at(text.data(), text.size(),
+                                                      advance_past_whitespace(text.data(), text.size(), pos));
+          good = good && after.matched == m.matched && (!m.matched || after.end == m.end);
+        }
+        const std::string plain = parse_at(*g.element, text, pos);
+        const std::string flat = testing::parse_into_at(*g.element, text, pos);
+        good = good && flat == plain;
         if (!good && reported++ < 5) {
-          ADD_FAILURE() << "text '" << text << "' at " << pos << ": parse_impl " << parse_at(*g.element, text, pos)
+          ADD_FAILURE() << "text '" << text << "' at " << pos << ": parse_impl " << plain << ", parse_into " << flat
                         << ", try_match_at " << (m.matched ? std::to_string(m.end) : "none");
         }
       }
       const StartOutcome s = g.element->parse_from_start(text.data(), text.size());
-      if (s.ok && !testing::tokens_whole(s.results) && reported++ < 5) {
-        ADD_FAILURE() << "parse_from_start on '" << text << "'";
+      if (s.ok && !testing::tokens_whole(s.results) && reported++ < 5) ADD_FAILURE() << "parse_from_start on '" << text << "'";
+      if (testing::parse_start_into(*g.element, text) != testing::parse_start(*g.element, text) && reported++ < 5) {
+        ADD_FAILURE() << "parse_from_start_into on '" << text << "'";
+      }
+    }
+  }
+}
+
+// ---- the flat road on random grammars ---------------------------------------------------
+
+// The flat road (parse_into, and parse_from_start_into) gives exactly what the plain road
+// gives: verdict, end, tokens and groups, and the failure's position and message.
+TEST(AllKinds, FlatRoadEqualsPlainRoadOnRandomGrammars) {
+  testing::RandomGrammars random(20240611);
+  int reported = 0;
+  for (int g = 0; g < 3000 && reported < 5; ++g) {
+    const ElementRef grammar = random.make(4);
+    for (int t = 0; t < 20; ++t) {
+      const std::string text = random.text();
+      for (uint64_t pos = 0; pos <= text.size(); ++pos) {
+        const std::string plain = parse_at(*grammar, text, pos);
+        const std::string flat = testing::parse_into_at(*grammar, text, pos);
+        if (flat != plain && reported++ < 5) {
+          ADD_FAILURE() << "grammar " << g << ", text '" << text << "' at " << pos << ": parse_impl " << plain
+                        << ", parse_into " << flat;
+        }
+      }
+      if (testing::parse_start_into(*grammar, text) != testing::parse_start(*grammar, text) && reported++ < 5) {
+        ADD_FAILURE() << "grammar " << g << ", parse_from_start_into on '" << text << "'";
+      }
+    }
+  }
+}
+
+// MatchFirst's try_match_at passes over the alternatives that cannot start at the byte: it
+// answers exactly as trying every alternative in order would.
+TEST(AllKinds, MatchFirstTriesEveryAlternativeThatCanStart) {
+  testing::RandomGrammars random(20240612);
+  int reported = 0;
+  for (int g = 0; g < 2000 && reported < 5; ++g) {
+    const ElementRef grammar = random.make_alternation(2);
+    const auto& alternation = static_cast<const MatchFirstElement&>(*grammar);
+    for (int t = 0; t < 20; ++t) {
+      const std::string text = random.text();
+      for (uint64_t pos = 0; pos <= text.size(); ++pos) {
+        Match expected = Match::none();
+        for (const ElementRef& alternative : alternation.exprs) {
+          expected = alternative->try_match_at(text.data(), text.size(), pos);
+          if (expected.matched || expected.is_too_deep()) break;
+        }
+        const Match m = grammar->try_match_at(text.data(), text.size(), pos);
+        if ((m.matched != expected.matched || (m.matched && m.end != expected.end)) && reported++ < 5) {
+          ADD_FAILURE() << "grammar " << g << ", text '" << text << "' at " << pos;
+        }
       }
     }
   }

@@ -69,6 +69,47 @@ TEST(ForwardElement, ReplacingTheTargetReleasesTheOldOne) {
   EXPECT_EQ(old_target.use_count(), 1u);
 }
 
+// The flat road's tokens and failures borrow bytes from the elements below a Forward. The
+// results keep the target alive, so a re-target after the match (which another thread may
+// make once the read lock is released) leaves them valid.
+TEST(ForwardElement, FlatResultsKeepTheTargetTheyReadFrom) {
+  const ElementRef f = forward();
+  set(f, over<AndElement>({lit("ab"), lit("cd")}));  // the target's only handle is f's
+  const ElementRef target = as_forward(f).target();
+  const std::string hit = "ab cd";
+  const std::string miss = "ab x";
+  ParseContext hit_ctx{hit.data(), hit.size(), 1};
+  ParseContext miss_ctx{miss.data(), miss.size(), 1};
+  FlatResults tokens;
+  FlatResults failure;
+  ASSERT_TRUE(f->parse_into(hit_ctx, 0, tokens).matched);
+  ASSERT_FALSE(f->parse_into(miss_ctx, 0, failure).matched);
+  EXPECT_EQ(target.use_count(), 4u);  // f, `target`, and one per results
+  set(f, lit("x"));
+  EXPECT_EQ(target.use_count(), 3u);
+  EXPECT_EQ(testing::describe(tokens), "['ab', 'cd']");
+  EXPECT_EQ(failure.error().message, "Expected 'cd'");
+}
+
+// However many Forwards a parse runs through, and however often, each target is kept once.
+TEST(ForwardElement, FlatResultsKeepEachTargetOnce) {
+  constexpr int kForwards = 20;
+  std::vector<ElementRef> forwards;
+  for (int i = 0; i < kForwards; ++i) forwards.push_back(forward());
+  std::vector<ElementRef> targets;
+  for (int i = 0; i < kForwards; ++i) {
+    targets.push_back(over<AndElement>({lit("a"), wrap<OptionalElement>(forwards[(i + 1) % kForwards])}));
+    set(forwards[i], targets.back());
+  }
+  std::string text;
+  for (int i = 0; i < 5 * kForwards; ++i) text += "a ";
+  ParseContext ctx{text.data(), text.size(), 1};
+  FlatResults out;
+  ASSERT_TRUE(forwards[0]->parse_into(ctx, 0, out).matched);
+  EXPECT_EQ(out.token_count(), 5u * kForwards);
+  for (const ElementRef& t : targets) EXPECT_EQ(t.use_count(), 3u);  // its Forward, `targets`, `out`
+}
+
 TEST(RecursiveGrammar, ParsesNestedInput) {
   // f <<= a + Optional(f)
   const ElementRef f = forward();
@@ -200,6 +241,17 @@ void expect_too_deep(const ParserElement& e, const std::string& text,
   StartOutcome s = e.parse_from_start(text.data(), text.size());
   ASSERT_FALSE(s.ok);
   EXPECT_TRUE(s.error.is_too_deep());
+  // The flat road's frames are smaller: a chain it can hold all the way down it parses.
+  FlatResults out;
+  const Match f = e.parse_into(ctx, 0, out);
+  if (f.matched && match_end) {
+    EXPECT_EQ(f.end, *match_end);
+  } else {
+    EXPECT_FALSE(f.matched);
+    EXPECT_TRUE(out.failed_too_deep());
+    EXPECT_LE(out.error().position, text.size());
+    EXPECT_EQ(out.size(), 0u);
+  }
 }
 
 TEST(StackGuard, DeeplyNestedInputFailsCleanly) {
@@ -230,6 +282,14 @@ TEST(StackGuard, ADeepChainWithoutForwardFailsCleanly) {
   ElementRef chain = lit("a");
   for (int i = 0; i < 100'000; ++i) chain = wrap<GroupElement>(std::move(chain));
   expect_too_deep(*chain, "a", 1);
+  // One the flat road cannot hold either: it stops as cleanly, with nothing left behind.
+  ElementRef long_chain = lit("a");
+  for (int i = 0; i < 2'000'000; ++i) long_chain = wrap<GroupElement>(std::move(long_chain));
+  ParseContext ctx{"a", 1, 1};
+  FlatResults out;
+  EXPECT_FALSE(long_chain->parse_into(ctx, 0, out).matched);
+  EXPECT_TRUE(out.failed_too_deep());
+  EXPECT_EQ(out.size(), 0u);
   ElementRef opt_chain = lit("a");
   for (int i = 0; i < 100'000; ++i) opt_chain = wrap<OptionalElement>(std::move(opt_chain));
   expect_too_deep(*opt_chain, "a", 1);

@@ -90,6 +90,73 @@ TEST(MatchScan, StopsAtAStackGuardStopAndSaysWhere) {
   EXPECT_EQ(m.tried, (std::vector<uint64_t>{0, 1, 2, 3}));  // nothing after the stop
 }
 
+// The hits of a scan and how it ended, as one string.
+template <class Scan>
+std::string scan_record(const ParserElement& e, std::string_view text, Scan&& scan) {
+  std::string out;
+  const ScanEnd end = scan(e, text.data(), text.size(), [&](uint64_t s, uint64_t f) {
+    out += std::to_string(s) + "-" + std::to_string(f) + " ";
+  });
+  return out + (end.too_deep ? "stopped at " + std::to_string(end.position) : "complete");
+}
+
+// match_scan passes over the positions where the element must miss (first_bytes, and the
+// whitespace runs of the elements that skip whitespace first); its hits are exactly those of
+// the plain scan that tries every position, on random grammars and texts long enough for the
+// wide byte search.
+TEST(MatchScan, SkippingScanEqualsThePlainScanOnRandomGrammars) {
+  testing::RandomGrammars random(20240613);
+  int reported = 0;
+  int skipping = 0;
+  for (int g = 0; g < 3000 && reported < 5; ++g) {
+    // Half the grammars without Forwards, for texts long enough for the wide byte search
+    // (a recursive grammar may take time exponential in the length of the text).
+    const bool recursive = g % 2 == 0;
+    const ElementRef grammar = g % 3 == 0 ? random.make_alternation(2, recursive) : random.make(3, recursive);
+    if (grammar->first_bytes() != ByteSet::all()) ++skipping;
+    for (int t = 0; t < 8; ++t) {
+      const std::string text = random.text(recursive ? 8 : t < 4 ? 12 : 80);
+      const auto skip = [](const ParserElement& e, const char* x, uint64_t n, auto&& on_hit) {
+        return match_scan(e, x, n, on_hit);
+      };
+      const auto plain = [](const ParserElement& e, const char* x, uint64_t n, auto&& on_hit) {
+        return match_scan_plain(e, x, n, on_hit);
+      };
+      const std::string fast = scan_record(*grammar, text, skip);
+      const std::string slow = scan_record(*grammar, text, plain);
+      if (fast != slow && reported++ < 5) {
+        ADD_FAILURE() << "grammar " << g << " on '" << text << "': " << fast << " vs " << slow;
+      }
+    }
+  }
+  EXPECT_GT(skipping, 500);  // the skipping road was taken, not only the plain one
+}
+
+// The two ways of passing over positions, shown on whole texts: bytes outside first_bytes,
+// and whitespace runs before a sequence whose first child skips whitespace.
+TEST(MatchScan, PassesOverPositionsWhereTheElementMustMiss) {
+  struct Case {
+    const char* what;
+    ElementRef element;
+    std::string text;
+    std::string hits;
+  };
+  const ElementRef a_b = over<AndElement>({lit("a"), lit("b")});
+  const Case cases[] = {
+      {"first bytes of an alternation", over<MatchFirstElement>({lit("ab"), lit("cd")}),
+       std::string(40, 'x') + "ab" + std::string(40, 'y') + "cd", "40-42 82-84"},
+      {"the run before a sequence is tried at its start", a_b, "x  \t ab  a b", "1-7 7-12"},
+      {"a run after the scan position starts at the scan position", a_b, "ab  ab", "0-2 2-6"},
+      {"a run at the end of the text", over<AndElement>({ElementRef::make<StringEndElement>()}), "ab  ", "2-4"},
+      {"StringEnd alone is never found", ElementRef::make<StringEndElement>(), "ab  ", ""},
+      {"NoMatch finds nothing", ElementRef::make<NoMatchElement>(), "abc", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(hits_of(*c.element, c.text), c.hits);
+  }
+}
+
 TEST(MatchScan, WholeCharacterRuleDropsInsideStartsAndWidensInsideEnds) {
   const std::string text = "a\xc3\xa9" "b";  // a, é (2 bytes), b
   struct Case {

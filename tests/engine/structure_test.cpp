@@ -5,7 +5,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "elements/chars.hpp"
+#include "elements/literals.hpp"
 #include "elements/positional.hpp"
 #include "elements/structure.hpp"
 #include "support.hpp"
@@ -46,6 +49,28 @@ TEST(SequenceAndAlternation, FollowRuleWAndTakeTheFirstSuccess) {
       // Greedy and final: the alternation is not asked again when the sequence fails later.
       {"(a | ab) c", over<AndElement>({over<MatchFirstElement>({lit("a"), lit("ab")}), lit("c")}), "abc", 0,
        "fail@1: Expected 'c'"},
+  };
+  for (const RoadCase& c : cases) testing::check_roads(c);
+}
+
+// parse_into and try_match_at pass over the alternatives that cannot start at the byte;
+// the order of the rest, and the last alternative's failure, stay as they are.
+TEST(SequenceAndAlternation, AlternativesKeepTheirOrderAndTheLastFailure) {
+  const ElementRef leaves = over<MatchFirstElement>({lit("b"), new_char_element("xa"), new_word_element("ab", nullptr),
+                                                     new_caseless_literal_element("Q"), lit("a")});
+  std::vector<ElementRef> words;
+  for (int i = 0; i < 300; ++i) words.push_back(lit("w" + std::to_string(1000 + i)));
+  const ElementRef many = ElementRef::make<MatchFirstElement>(std::move(words));
+  const RoadCase cases[] = {
+      {"leaves", leaves, "ab", 0, "end=1 ['a']"},
+      {"leaves", leaves, "ba", 0, "end=1 ['b']"},
+      {"leaves", leaves, "q", 0, "end=1 ['Q']"},
+      {"leaves", leaves, "z", 0, "fail@0: Expected 'a'"},
+      {"leaves", leaves, "", 0, "fail@0: Expected 'a'"},
+      {"300 words", many, "w1000", 0, "end=5 ['w1000']"},
+      {"300 words", many, "w1299", 0, "end=5 ['w1299']"},
+      {"300 words", many, "x", 0, "fail@0: Expected 'w1299'"},
+      {"300 words", many, "w", 0, "fail@0: Expected 'w1299'"},
   };
   for (const RoadCase& c : cases) testing::check_roads(c);
 }

@@ -49,6 +49,47 @@ std::string parse_start(const ParserElement& e, std::string_view text) {
   return describe(o.results);
 }
 
+namespace {
+// Appends the entry at i (and a group's items) to `out`; returns the index after them.
+uint64_t describe_entry(const FlatResults& results, uint64_t i, std::string& out) {
+  const FlatToken& entry = results.data()[i++];
+  if (!entry.is_group()) {
+    out += "'" + std::string(entry.text()) + "'";
+    return i;
+  }
+  out += "[";
+  for (uint64_t k = 0; k < entry.item_count(); ++k) {
+    if (k != 0) out += ", ";
+    i = describe_entry(results, i, out);
+  }
+  out += "]";
+  return i;
+}
+}  // namespace
+
+std::string describe(const FlatResults& results) {
+  std::string out = "[";
+  for (uint64_t i = 0; i < results.size();) {
+    if (i != 0) out += ", ";
+    i = describe_entry(results, i, out);
+  }
+  return out + "]";
+}
+
+std::string parse_into_at(const ParserElement& e, std::string_view text, uint64_t pos) {
+  ParseContext ctx{text.data(), text.size(), 1};
+  FlatResults out;
+  const Match m = e.parse_into(ctx, pos, out);
+  EXPECT_EQ(ctx.skip_whitespace, 1) << "the context flag must be restored";
+  if (!m.matched) {
+    EXPECT_EQ(out.size(), 0u) << "a failure leaves no entry behind";
+    return "fail@" + std::to_string(out.error().position) + ": " + std::string(out.error().message);
+  }
+  EXPECT_GE(m.end, pos);
+  EXPECT_LE(m.end, text.size());
+  return "end=" + std::to_string(m.end) + " " + describe(out);
+}
+
 std::optional<uint64_t> match_at(const ParserElement& e, std::string_view text, uint64_t pos) {
   const Match m = e.try_match_at(text.data(), text.size(), pos);
   if (!m.matched) return std::nullopt;
@@ -128,12 +169,16 @@ void check_roads(const RoadCase& c) {
   if (c.pos == start) {
     const bool ok = parsed.rfind("end=", 0) == 0;
     EXPECT_EQ(parse_start(e, c.text), ok ? parsed.substr(parsed.find(' ') + 1) : parsed) << "parse_from_start";
+    EXPECT_EQ(parse_start_into(e, c.text), parse_start(e, c.text)) << "the flat road's parse_from_start";
   }
+  EXPECT_EQ(parse_into_at(e, c.text, c.pos), parsed) << "parse_into departs from parse_impl";
 }
 
 void expect_roads_agree(const ParserElement& e, std::string_view text, uint64_t pos) {
   SCOPED_TRACE("text '" + std::string(text) + "' at " + std::to_string(pos));
-  EXPECT_EQ(describe_match(match_at(e, text, pos)), agreeing_match(parse_at(e, text, pos)));
+  const std::string parsed = parse_at(e, text, pos);
+  EXPECT_EQ(describe_match(match_at(e, text, pos)), agreeing_match(parsed));
+  EXPECT_EQ(parse_into_at(e, text, pos), parsed) << "parse_into departs from parse_impl";
 }
 
 // ---- Grammars -----------------------------------------------------------------------------
@@ -174,6 +219,80 @@ ElementRef leaf() {
 ElementRef word(std::string_view init) { return new_word_element(init, nullptr); }
 ElementRef word(std::string_view init, std::string_view body) { return new_word_element(init, &body); }
 }  // namespace
+
+ElementRef RandomGrammars::make(int depth, bool recursive) {
+  recursive_ = recursive;
+  forwards_ = {forward(), forward()};
+  ElementRef root = node(depth);
+  for (const ElementRef& f : forwards_) set_target(f, node(depth));
+  return root;
+}
+
+ElementRef RandomGrammars::make_alternation(int depth, bool recursive) {
+  recursive_ = recursive;
+  forwards_ = {forward(), forward()};
+  std::vector<ElementRef> alternatives;
+  for (uint32_t n = 1 + pick(6); n > 0; --n) alternatives.push_back(pick(3) == 0 ? node(depth) : terminal());
+  for (const ElementRef& f : forwards_) set_target(f, node(depth));
+  return ElementRef::make<MatchFirstElement>(std::move(alternatives));
+}
+
+std::string RandomGrammars::text(uint32_t most) {
+  static const std::string kAlphabet[] = {"a", "b", "A", " ", "\n", "\t", "'", "\\", kEAcute};
+  constexpr uint32_t kLetters = sizeof kAlphabet / sizeof kAlphabet[0];
+  std::string t;
+  for (uint32_t n = pick(most + 1); n > 0; --n) t += kAlphabet[pick(kLetters)];
+  return t;
+}
+
+std::vector<ElementRef> RandomGrammars::children(int depth, uint32_t least) {
+  std::vector<ElementRef> out;
+  for (uint32_t n = least + pick(3); n > 0; --n) out.push_back(node(depth - 1));
+  return out;
+}
+
+ElementRef RandomGrammars::node(int depth) {
+  if (depth == 0 || pick(4) == 0) return terminal();
+  switch (pick(11)) {
+    case 0: return ElementRef::make<AndElement>(children(depth, 1));
+    case 1: return ElementRef::make<MatchFirstElement>(children(depth, 0));
+    case 2: return wrap<OptionalElement>(node(depth - 1));
+    case 3: return wrap<ZeroOrMoreElement>(node(depth - 1));
+    case 4: return wrap<OneOrMoreElement>(node(depth - 1));
+    case 5: return wrap<ExactlyElement>(node(depth - 1), uint64_t{pick(3)});
+    case 6: return wrap<GroupElement>(node(depth - 1));
+    case 7: return wrap<SuppressElement>(node(depth - 1));
+    case 8: return wrap<CombineElement>(node(depth - 1));
+    case 9: return wrap<SkipToElement>(node(depth - 1));
+    default: return a_forward();
+  }
+}
+
+ElementRef RandomGrammars::a_forward() { return recursive_ ? forwards_[pick(2)] : terminal(); }
+
+ElementRef RandomGrammars::terminal() {
+  const std::string_view escape = "\\";
+  switch (pick(18)) {
+    case 0: return lit("a");
+    case 1: return lit("ab");
+    case 2: return lit(kEAcute);
+    case 3: return new_caseless_literal_element("a");
+    case 4: return new_keyword_element("a");
+    case 5: return new_caseless_keyword_element("ab");
+    case 6: return new_char_element("b" + kEAcute);
+    case 7: return word("ab");
+    case 8: return new_quoted_string_element("'", &escape, pick(2) == 0, pick(2) == 0);
+    case 9: return make_regex_element(pick(2) == 0 ? "a[ab]*" : "\\s*b?").element;
+    case 10: return leaf<EmptyElement>();
+    case 11: return leaf<NoMatchElement>();
+    case 12: return leaf<LineStartElement>();
+    case 13: return leaf<LineEndElement>();
+    case 14: return leaf<StringStartElement>();
+    case 15: return leaf<StringEndElement>();
+    case 16: return leaf<RestOfLineElement>();
+    default: return recursive_ ? forwards_[pick(2)] : lit("b");
+  }
+}
 
 std::vector<Grammar> small_grammars() {
   const ElementRef a = lit("a");
@@ -217,6 +336,9 @@ std::vector<Grammar> small_grammars() {
       {"And LineStart a LineEnd", over<AndElement>({leaf<LineStartElement>(), a, leaf<LineEndElement>()})},
       {"MatchFirst b a | a | Empty", over<MatchFirstElement>({over<AndElement>({b, a}), a, leaf<EmptyElement>()})},
       {"MatchFirst none", over<MatchFirstElement>({})},
+      {"MatchFirst of leaves", over<MatchFirstElement>({lit("b"), new_caseless_keyword_element("AB"),
+                                                        new_char_element(kEAcute + "\t"), word("a"), lit("a")}),
+       Departure::CharBytes},
       {"Optional a", opt_a},
       {"ZeroOrMore a | e-acute", wrap<ZeroOrMoreElement>(over<MatchFirstElement>({a, lit(kEAcute)}))},
       {"OneOrMore Word ab", wrap<OneOrMoreElement>(word("ab"))},
@@ -241,7 +363,7 @@ std::vector<Grammar> small_grammars() {
 }
 
 std::vector<std::string> short_texts() {
-  const std::string alphabet[] = {"a", "b", " ", "\t", "\n", kEAcute};
+  const std::string alphabet[] = {"a", "b", "A", " ", "\t", "\n", kEAcute};
   std::vector<std::string> texts{""};
   size_t from = 0;
   for (int length = 1; length <= 4; ++length) {

@@ -8,6 +8,7 @@
 
 #include <initializer_list>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,21 @@ std::string parse_at(const ParserElement& e, std::string_view text, uint64_t pos
 
 // What parse_from_start gives: "<tokens>" or "fail@<pos>: <message>".
 std::string parse_start(const ParserElement& e, std::string_view text);
+
+// The tokens of a flat-road result, as describe gives them for the plain road.
+std::string describe(const FlatResults& results);
+// What parse_into gives at pos with a fresh context, in parse_at's form. Also checks the
+// flat road's own rules: the context flag is restored and a failure leaves no entry.
+std::string parse_into_at(const ParserElement& e, std::string_view text, uint64_t pos);
+// What parse_from_start_into gives for an element of kind E, in parse_start's form.
+template <class E = ParserElement>
+std::string parse_start_into(const E& e, std::string_view text) {
+  FlatResults out;
+  if (!parse_from_start_into(e, text.data(), text.size(), out).matched) {
+    return "fail@" + std::to_string(out.error().position) + ": " + std::string(out.error().message);
+  }
+  return describe(out);
+}
 
 // try_match_at's end, or nullopt for no match.
 std::optional<uint64_t> match_at(const ParserElement& e, std::string_view text, uint64_t pos);
@@ -63,13 +79,15 @@ struct RoadCase {
   std::string match = {};
 };
 
-// Checks one case on every road: parse_impl gives `parse`; try_match_at gives parse_impl's
-// verdict and end, or, for a departure that may show on the text, `match`; and where pos is
-// the position parse_from_start starts at (after the leading whitespace when the element
-// skips it, else 0), parse_from_start gives parse_impl's tokens or failure.
+// Checks one case on every road: parse_impl gives `parse`; parse_into gives exactly the same;
+// try_match_at gives parse_impl's verdict and end, or, for a departure that may show on the
+// text, `match`; and where pos is the position parse_from_start starts at (after the leading
+// whitespace when the element skips it, else 0), parse_from_start and its flat form give
+// parse_impl's tokens or failure.
 void check_roads(const RoadCase& c);
 
-// check_roads without an expectation: the roads agree at pos.
+// check_roads without an expectation: the roads agree at pos (try_match_at with parse_impl,
+// parse_into with parse_impl).
 void expect_roads_agree(const ParserElement& e, std::string_view text, uint64_t pos);
 
 // ---- Grammars -----------------------------------------------------------------------------
@@ -102,7 +120,34 @@ struct Grammar {
 };
 std::vector<Grammar> small_grammars();
 
-// Every text of at most four characters over a, b, space, tab, line feed and é.
+// Random grammars over every kind (a Regex too, which takes the flat road's default), with
+// Forwards that may reach themselves, and random texts for them, all drawn from a seed.
+class RandomGrammars {
+ public:
+  explicit RandomGrammars(uint32_t seed) : rng_(seed) {}
+
+  // A grammar of at most `depth` combinator levels below the root, whose Forwards are set
+  // (without any Forward unless `recursive`).
+  ElementRef make(int depth, bool recursive = true);
+  // A MatchFirst of up to six alternatives, most of them leaves, as make() makes them.
+  ElementRef make_alternation(int depth, bool recursive = true);
+  // A text of up to `most` characters over a small alphabet that the leaves care about.
+  std::string text(uint32_t most = 8);
+
+ private:
+  uint32_t pick(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(rng_); }
+  std::vector<ElementRef> children(int depth, uint32_t least);
+  ElementRef node(int depth);
+  ElementRef terminal();
+  // One of the two Forwards, or a leaf when the grammar is not recursive.
+  ElementRef a_forward();
+
+  std::mt19937 rng_;
+  bool recursive_ = true;
+  std::vector<ElementRef> forwards_;
+};
+
+// Every text of at most four characters over a, b, A, space, tab, line feed and é.
 std::vector<std::string> short_texts();
 
 // True when every Str token of `results` holds whole UTF-8 characters.
