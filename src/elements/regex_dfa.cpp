@@ -464,6 +464,14 @@ std::unique_ptr<const ByteDfa> ByteDfa::build(const Ast& ast, uint32_t node, uin
   return DfaBuilder(nfa.insts, nfa.byte_sets).run(start);
 }
 
+ByteSet ByteDfa::first_byte_set() const noexcept {
+  ByteSet set;
+  for (unsigned b = 0; b < 256; ++b) {
+    if (first_[b] != 0) set.insert(b);
+  }
+  return set;
+}
+
 uint64_t ByteDfa::next_candidate(const char* text, uint64_t n, uint64_t from) const noexcept {
   if (from >= n) return n;
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "elements/byte_set.hpp"
 #include "elements/regex_ast.hpp"
 
 namespace vantorel::regex {
@@ -48,6 +49,9 @@ class ByteDfa {
   // The first position p >= from of text[0, n) whose byte can begin a match, or n when there
   // is none. Meaningful when !matches_empty().
   [[nodiscard]] uint64_t next_candidate(const char* text, uint64_t n, uint64_t from) const noexcept;
+
+  // The bytes that can begin a match: those on which the start state does not die.
+  [[nodiscard]] ByteSet first_byte_set() const noexcept;
 
   // Number of states (the dead state included), for tests.
   [[nodiscard]] uint32_t state_count() const noexcept { return static_cast<uint32_t>(accepting_.size()); }

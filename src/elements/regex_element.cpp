@@ -17,7 +17,11 @@ RegexElement::RegexElement(RegexMode mode_value, ByteSet class_set_value, std::u
       class_set(class_set_value),
       anchored(std::move(anchored_value)),
       unanchored(std::move(unanchored_value)),
-      message(std::move(message_value)) {}
+      message(std::move(message_value)),
+      first_bytes_(ByteSet::all()) {
+  const regex::ByteDfa* dfa = anchored->dfa();
+  if (dfa != nullptr && !dfa->matches_empty()) first_bytes_ = dfa->first_byte_set();
+}
 
 RegexElement::~RegexElement() = default;
 
@@ -48,6 +52,13 @@ ParseOutcome RegexElement::parse_impl(ParseContext& ctx, uint64_t pos) const noe
   ParseResults results;
   results.push_back(Token::copy_of(std::string_view(ctx.text + pos, end - pos)));
   return ParseOutcome::success(end, std::move(results));
+}
+
+Match RegexElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  uint64_t end;
+  if (!anchored_end(*this, ctx.text, ctx.length, pos, &end)) return out.fail(message.view(), pos);
+  out.push(std::string_view(ctx.text + pos, end - pos));
+  return Match::at(end);
 }
 
 Match RegexElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {

@@ -84,6 +84,10 @@ TEST(RegexDfa, AgreesWithRe2OnRandomPatternsAndTexts) {
         const bool f = e.anchored->match_prefix(text.data() + pos, n - pos, &fast);
         const bool p = e.anchored->match_prefix_plain(text.data() + pos, n - pos, &plain);
         ASSERT_EQ(prefix_end(f, fast), prefix_end(p, plain)) << "anchored at " << pos;
+        // No match begins at a byte outside the element's first bytes.
+        if (pos < n && !e.first_bytes().contains(static_cast<unsigned char>(text[pos]))) {
+          ASSERT_FALSE(p) << "a match at " << pos << " begins outside first_bytes";
+        }
         uint64_t fs = 0;
         uint64_t fe = 0;
         uint64_t ps = 0;
@@ -125,7 +129,12 @@ TEST(RegexDfa, LeavesToRe2WhatItCannotAnswer) {
     const RegexBuild b = make_regex_element(c.pattern);
     ASSERT_TRUE(b.element) << b.error;
     EXPECT_EQ(regex_of(b).unanchored->dfa() != nullptr, c.dfa);
+    // Without a DFA, or when the empty text matches, every byte may begin a match.
+    if (!c.dfa || regex_of(b).unanchored->dfa()->matches_empty()) {
+      EXPECT_EQ(regex_of(b).first_bytes(), ByteSet::all());
+    }
   }
+  EXPECT_EQ(regex_of(make_regex_element("[0-9]+(?:\\.[0-9]+)?")).first_bytes(), ByteSet::from_utf8_chars("0123456789"));
 }
 
 TEST(RegexDfa, CandidatesSkipBytesThatCannotBeginAMatch) {

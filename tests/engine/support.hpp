@@ -110,8 +110,8 @@ ElementRef forward();
 // forward_set on a Forward made by forward().
 void set_target(const ElementRef& forward, ElementRef target);
 
-// The small grammars of the exhaustive tests, covering every kind but Regex (which has
-// tests of its own): the kinds alone, combined, and recursive.
+// The small grammars of the exhaustive tests, covering every kind: the kinds alone,
+// combined, and recursive.
 struct Grammar {
   const char* name;
   ElementRef element;
@@ -120,7 +120,7 @@ struct Grammar {
 };
 std::vector<Grammar> small_grammars();
 
-// Random grammars over every kind (a Regex too, which takes the flat road's default), with
+// Random grammars over every kind (a Regex too), with
 // Forwards that may reach themselves, and random texts for them, all drawn from a seed.
 class RandomGrammars {
  public:
