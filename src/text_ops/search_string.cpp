@@ -37,11 +37,27 @@ PyResult<PyRef> list_from(size_t count, MakeItem&& make_item) noexcept {
 }
 
 // One new one-item list per span holding the span's text; byte-equal texts share one str.
+// The cache's slot for the text kAhead spans on is fetched ahead: with many distinct texts
+// the table outgrows the processor's caches, and the lookups would otherwise wait on memory
+// one after the other.
 PyResult<PyRef> text_lists(const char* text, const SpanList& spans) noexcept {
+  // Two stages: the slot kAhead spans on, then the str in the slot kAhead / 2 spans on.
+  constexpr size_t kAhead = 16;
   MatchedTextCache strs;
+  uint64_t hashes[kAhead];
+  const auto ahead = [&](size_t j) {
+    if (j < spans.size()) {
+      hashes[j % kAhead] = MatchedTextCache::hash_of(bytes_of(text, spans[j]));
+      strs.prefetch(hashes[j % kAhead]);
+    }
+    if (j >= kAhead / 2 && j - kAhead / 2 < spans.size()) strs.prefetch_object(hashes[(j - kAhead / 2) % kAhead]);
+  };
+  for (size_t j = 0; j < kAhead; ++j) ahead(j);
   return list_from(spans.size(), [&](size_t i) -> PyResult<PyRef> {
     const std::string_view bytes = bytes_of(text, spans[i]);
-    PyResult<PyRef> str = strs.get(bytes, [bytes] { return new_str(bytes); });
+    const uint64_t hash = hashes[i % kAhead];
+    ahead(i + kAhead);
+    PyResult<PyRef> str = strs.get(bytes, hash, [bytes] { return new_str(bytes); });
     if (!str.ok()) return str;
     return list_of_one(str.take());
   });
