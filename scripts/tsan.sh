@@ -4,12 +4,12 @@
 # built with -fsanitize=thread against it in build/tsan, then each test file named on the
 # command line (default: tests/module/test_threads.py). Not part of scripts/test.sh.
 # Each file's output goes to build/tsan/<file>.log; the run fails when a test fails or
-# ThreadSanitizer reports anything.
+# ThreadSanitizer reports anything. It installs no packages: run it after scripts/test.sh,
+# which installs what both need.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 source scripts/setup.sh
-vantorel_need_packages
 TSAN_PY=$(bash scripts/ft_python.sh --tsan)
 SUPPRESSIONS=$(dirname "$(dirname "$TSAN_PY")")/lib/suppressions_free_threading.txt
 [ $# -gt 0 ] || set -- tests/module/test_threads.py
