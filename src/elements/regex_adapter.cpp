@@ -2,11 +2,22 @@
 // start or trim an end, and the reading of what an RE2 class matches (for tests).
 #include "elements/regex_adapter.hpp"
 
+#include <atomic>
+
 #include "elements/fatal.hpp"
 
 namespace vantorel::regex {
 
 namespace {
+
+// The instructions of every program RE2 has built in this process (see
+// re2_instructions_built).
+std::atomic<uint64_t> g_instructions_built{0};
+
+// Counts a program RE2 has just built.
+void count_built(const RE2& re) {
+  if (re.ok()) g_instructions_built.fetch_add(static_cast<uint64_t>(re.ProgramSize()), std::memory_order_relaxed);
+}
 
 RE2::Options options(bool captures) {
   RE2::Options o;
@@ -60,6 +71,7 @@ struct ExpressionBuilder {
     // writes opens (?:, and parentheses of the pattern are written as \x{28} and \x{29}.
     const bool captures = re2_text.find("()") != std::string::npos;
     auto re = std::make_shared<const RE2>(re2::StringPiece(re2_text.data(), re2_text.size()), options(captures));
+    count_built(*re);
     if (!re->ok()) {
       out.too_large = re->error_code() == RE2::ErrorPatternTooLarge;
       out.re2_error = re->error();
@@ -92,8 +104,11 @@ BuiltExpression build_expression(std::string re2_text, MatchShape shape, std::sh
 
 std::unique_ptr<Expression> Expression::anchored_view() const { return ExpressionBuilder::anchored_view(*this); }
 
+uint64_t re2_instructions_built() noexcept { return g_instructions_built.load(std::memory_order_relaxed); }
+
 uint64_t re2_program_size(std::string_view re2_text) {
   RE2 re(re2::StringPiece(re2_text.data(), re2_text.size()), options(false));
+  count_built(re);
   return re.ok() ? static_cast<uint64_t>(re.ProgramSize()) : 0;
 }
 
@@ -118,6 +133,7 @@ const RE2& Expression::later() const noexcept {
   std::call_once(later_once_, [this] {
     const std::string& t = shape_.later_text;
     later_ = std::make_unique<RE2>(re2::StringPiece(t.data(), t.size()), options(true));
+    count_built(*later_);
     VANTOREL_CHECK(later_->ok(), "a part of a compiled expression does not compile");
   });
   return *later_;

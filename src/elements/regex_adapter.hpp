@@ -196,6 +196,11 @@ struct BuiltExpression {
 [[nodiscard]] BuiltExpression build_expression(std::string re2_text, MatchShape shape,
                                                std::shared_ptr<const ByteDfa> dfa = nullptr);
 
+// The instructions of all the programs RE2 has built in this process so far (the cost of
+// compiling is about proportional to them), for tests that check what a construction
+// compiles. Atomic; never decreases.
+[[nodiscard]] uint64_t re2_instructions_built() noexcept;
+
 // Appends RE2's spelling of the code point `c`: \x{...} with upper-case hex digits.
 void append_hex(std::string& out, uint32_t c);
 

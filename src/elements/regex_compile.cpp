@@ -36,7 +36,7 @@ bool stays_in_group(const Ast& ast) {
 
 }  // namespace
 
-CompileResult compile(std::string_view wrapped, bool unicode) {
+CompileResult compile(std::string_view wrapped, bool unicode, bool build) {
   CompileResult out;
   const ParseResult parsed = parse(wrapped);
   if (!parsed.ok) {
@@ -54,6 +54,7 @@ CompileResult compile(std::string_view wrapped, bool unicode) {
     out.error = format_error(wrapped, t.error);
     return out;
   }
+  if (!build) return out;
   const bool context = t.prefix || t.suffix || t.start_marker;
   // The anchored text nests one level deeper (its root is "^" and the group), so it is
   // served only when that level is still within the limit.

@@ -28,6 +28,9 @@ struct CompileResult {
 // "regex parse error:" with the text and a caret line, or the size-limit text. An expression
 // that serves_anchored carries the byte DFA of its pattern when the pattern is simple enough
 // for one (regex_dfa.hpp).
-[[nodiscard]] CompileResult compile(std::string_view wrapped, bool unicode);
+// With `build` false, stops once the front end has accepted the text: no RE2 program is
+// built, and the result has neither an expression nor an error (for a caller that knows
+// the program's fate already).
+[[nodiscard]] CompileResult compile(std::string_view wrapped, bool unicode, bool build = true);
 
 }  // namespace vantorel::regex

@@ -7,6 +7,7 @@
 
 #include "elements/regex_adapter.hpp"
 #include "elements/regex_compile.hpp"
+#include "elements/regex_error.hpp"
 #include "elements/utf8.hpp"
 
 namespace vantorel {
@@ -101,13 +102,19 @@ RegexBuild make_regex_element(std::string_view pattern) noexcept {
   // fail together (the anchored one's program is the unanchored one's without its search
   // loop, so the size limit decides the same). Only an error needs the anchored text's own
   // build, for its message.
+  //
+  // When the unanchored text passes the size limit, so does the anchored one, whose program
+  // is the same but for the search loop's few instructions: its front end still runs, since
+  // its own error (one more level of nesting) comes first, but its program is not built.
   auto both = [&](bool unicode, regex::CompileResult& a, regex::CompileResult& u) {
     u = regex::compile(unanchored_text, unicode);
     if (u.expression && u.serves_anchored) {
       a.expression = u.expression->anchored_view();
       return true;
     }
-    a = regex::compile(anchored_text, unicode);
+    const bool too_large = !u.expression && u.error == regex::kSizeLimitMessage;
+    a = regex::compile(anchored_text, unicode, !too_large);
+    if (too_large && a.error.empty()) a.error = u.error;
     return a.expression && u.expression;
   };
   regex::CompileResult a;

@@ -88,6 +88,18 @@ void expand(RepeatedText& out, const std::string& b, uint32_t body_product, uint
   out.product = static_cast<uint32_t>(std::min<uint64_t>(1000, uint64_t{body_product} * k));
 }
 
+// The RE2 instructions that one copy of `atom` adds to a program, when its copies might pass
+// the size limit: its own program size less that of the empty program (each copy compiles
+// to instructions of its own, so this many per copy at least). Only an atom whose text,
+// times the counts inside it (`product`) and the copies, is long is measured, by one
+// compile of the atom alone; otherwise `insts`, the bound known so far, stands.
+uint64_t measured_copy_insts(const std::string& atom, uint32_t product, uint64_t insts, uint64_t copies) {
+  if (saturating_mul(saturating_mul(copies, product), atom.size()) <= kMaxProgramSize) return insts;
+  const uint64_t base = re2_base_program_size();
+  const uint64_t one = re2_program_size(atom);
+  return one > base ? std::max(insts, one - base) : insts;
+}
+
 }  // namespace
 
 RepeatedText repeat(const std::string& atom, uint32_t product, uint64_t insts, bool fixed_width, uint32_t min,
@@ -95,7 +107,14 @@ RepeatedText repeat(const std::string& atom, uint32_t product, uint64_t insts, b
   const std::string lazy = greedy ? "" : "?";
   RepeatedText out;
   out.product = product;
+  // A long body repeated many times is measured, so that copies RE2 would build past the
+  // size limit are refused here, before their program is compiled.
+  if (min > 1 || (!unbounded && max > 1)) insts = measured_copy_insts(atom, product, insts, unbounded ? min : max);
   out.insts = repetition_insts(insts, min, max, unbounded);
+  if (out.insts > kMaxProgramSize) {
+    out.size_exceeded = true;
+    return out;
+  }
   if (unbounded && min == 0) {
     out.text = atom + "*" + lazy;
     return out;

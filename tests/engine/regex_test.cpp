@@ -404,6 +404,30 @@ TEST(RegexLimits, ProgramSizeLimit) {
   }
 }
 
+// Copies of a long body that would pass the limit are refused before RE2 compiles them: only
+// the body alone is compiled, to learn what one copy costs. The decision stays that of the
+// whole program at the boundary.
+TEST(RegexLimits, OversizedCopiesAreRefusedBeforeTheyAreCompiled) {
+  const std::string limit = "Compiled regex exceeds size limit of 10485760 bytes.";
+  for (const char* pattern : {"\\pL{275}", "\\pL{300}", "(?:\\pL{10}){30}", "(?u)\\w{1000}", "\\p{Greek}{0,9000}"}) {
+    SCOPED_TRACE(pattern);
+    const uint64_t before = regex::re2_instructions_built();
+    EXPECT_EQ(make_regex_element(pattern).error, limit);
+    EXPECT_LT(regex::re2_instructions_built() - before, 50000u);
+  }
+  // At the boundary the whole program decides (\pL is 1193 instructions a copy).
+  for (const char* pattern : {"\\pL{274}", "\\pL{0,274}", "(?:\\pL{10}){27}", "(?:\\pL{5}){5}{10}", "(?:\\pL\\pL){137}"}) {
+    SCOPED_TRACE(pattern);
+    const RegexBuild fits = make_regex_element(pattern);
+    ASSERT_TRUE(fits.element) << fits.error;
+    EXPECT_GT(regex_of(fits).unanchored->program_size(), regex::kMaxProgramSize - 30000);
+    EXPECT_LE(regex_of(fits).unanchored->program_size(), regex::kMaxProgramSize);
+  }
+  for (const char* pattern : {"\\pL{275}", "(?:\\pL{10}){28}", "(?:\\pL{5}){5}{11}"}) {
+    EXPECT_EQ(make_regex_element(pattern).error, limit) << pattern;
+  }
+}
+
 TEST(RegexErrors, LayoutShowsTheWrappedPatternAndACaretLine) {
   struct Layout {
     const char* pattern;
