@@ -428,6 +428,57 @@ TEST(RegexLimits, OversizedCopiesAreRefusedBeforeTheyAreCompiled) {
   }
 }
 
+// Optional copies of a body of one length are handed to RE2 chained, (?:x?){k}: they match
+// exactly as RE2's own x{min,max} does, greedy and lazy, below and beyond RE2's count
+// limit, whatever follows them. Compared on random texts, anchored at every position and
+// over the whole text.
+TEST(RegexLimits, ChainedOptionalCopiesMatchAsTheCountedRepetition) {
+  struct Body {
+    const char* dialect;
+    const char* re2;
+  };
+  const Body bodies[] = {{"a", "a"}, {"[ab]", "[ab]"}, {"(?:ab|ba)", "(?:ab|ba)"}, {".", "[^\\n]"},
+                         {"\\x{E9}", "\\x{E9}"}, {"(?:a|\\x{E9})", "(?:a|\\x{E9})"}};
+  const char* tails[] = {"", "b", "a", "ab", "$", "(?:b|ab)"};
+  const std::vector<std::string> pieces = {"a", "b", "\xC3\xA9", "\n", "ba"};
+  std::mt19937 rng(20261210);
+  for (int i = 0; i < 600; ++i) {
+    const Body& body = bodies[rng() % std::size(bodies)];
+    const char* tail = tails[rng() % std::size(tails)];
+    const uint32_t min = rng() % 3;
+    const uint32_t max = min + 2 + (rng() % 4 == 0 ? 1000 + rng() % 20 : rng() % 6);
+    const std::string lazy = rng() % 2 == 0 ? "" : "?";
+    const std::string count = "{" + std::to_string(min) + "," + std::to_string(max) + "}" + lazy;
+    const std::string pattern = std::string("(?:") + body.dialect + ")" + count + tail;
+    const RegexBuild b = make_regex_element(pattern);
+    ASSERT_TRUE(b.element) << pattern << ": " << b.error;
+    // RE2's own counted repetition, in chunks of at most 1000 copies.
+    std::string counted = std::string("(?:") + body.re2 + "){" + std::to_string(min) + "}";
+    for (uint32_t left = max - min; left > 0;) {
+      const uint32_t c = std::min<uint32_t>(left, 1000);
+      counted += std::string("(?:") + body.re2 + "){0," + std::to_string(c) + "}" + lazy;
+      left -= c;
+    }
+    if (!lazy.empty() && max - min > 1000) continue;  // lazy chunks would nest, not chain
+    const regex::BuiltExpression plain = regex::build_expression("(?:" + counted + tail + ")", regex::MatchShape{});
+    ASSERT_TRUE(plain.expression) << plain.re2_error;
+    const std::unique_ptr<regex::Expression> plain_anchored = plain.expression->anchored_view();
+    for (int k = 0; k < 10; ++k) {
+      std::string text;
+      for (unsigned m = rng() % 14; m > 0; --m) text += pieces[rng() % pieces.size()];
+      SCOPED_TRACE("pattern /" + pattern + "/ on '" + text + "'");
+      ASSERT_EQ(spans_of(*regex_of(b).unanchored, text), spans_of(*plain.expression, text));
+      for (uint64_t pos = 0; pos <= text.size(); pos = next_character_boundary(text.data(), text.size(), pos + 1)) {
+        uint64_t ours = 0;
+        uint64_t theirs = 0;
+        const bool o = regex_of(b).anchored->match_prefix_plain(text.data() + pos, text.size() - pos, &ours);
+        const bool t = plain_anchored->match_prefix_plain(text.data() + pos, text.size() - pos, &theirs);
+        ASSERT_EQ(o ? std::optional(ours) : std::nullopt, t ? std::optional(theirs) : std::nullopt) << pos;
+      }
+    }
+  }
+}
+
 TEST(RegexErrors, LayoutShowsTheWrappedPatternAndACaretLine) {
   struct Layout {
     const char* pattern;
