@@ -29,13 +29,8 @@ class MatchedTextCache {
   // cannot grow.
   template <class Make>
   [[nodiscard]] PyResult<PyRef> get(std::string_view bytes, Make&& make) noexcept {
-    return get(bytes, hash_of(bytes), make);
-  }
-  // get for bytes whose hash_of the caller computed ahead (to prefetch).
-  template <class Make>
-  [[nodiscard]] PyResult<PyRef> get(std::string_view bytes, uint64_t hash, Make&& make) noexcept {
     bool inserted = false;
-    auto* entry = table_.find_or_insert(bytes, hash, &inserted);
+    auto* entry = table_.find_or_insert(bytes, &inserted);
     if (entry == nullptr) return PyError::no_memory();
     if (entry->value == nullptr) {
       PyResult<PyRef> made = make();
@@ -43,16 +38,6 @@ class MatchedTextCache {
       entry->value = made.take().release();
     }
     return PyRef::borrow(entry->value);
-  }
-
-  // The hash under which `bytes` are looked up.
-  [[nodiscard]] static uint64_t hash_of(std::string_view bytes) noexcept { return fx_hash(bytes); }
-  // Fetches ahead the slot where bytes of this hash are looked up (a hint only).
-  void prefetch(uint64_t hash) const noexcept { table_.prefetch(hash); }
-  // Fetches ahead the object stored in that slot, once the slot itself has been fetched.
-  void prefetch_object(uint64_t hash) const noexcept {
-    const auto* slot = table_.first_slot(hash);
-    if (slot != nullptr && slot->value != nullptr) __builtin_prefetch(slot->value, 1);
   }
 
   // Number of distinct keys; for tests and sizing.

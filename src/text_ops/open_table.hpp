@@ -183,11 +183,6 @@ class OpenTable {
   void prefetch(uint64_t hash) const noexcept {
     if (capacity_ != 0) __builtin_prefetch(&slots_[hash & (capacity_ - 1)]);
   }
-  // The first slot a key of this hash would probe, or nullptr before the first insertion:
-  // for fetching ahead what its value points to. It may hold another key.
-  [[nodiscard]] const Entry* first_slot(uint64_t hash) const noexcept {
-    return capacity_ == 0 ? nullptr : &slots_[hash & (capacity_ - 1)];
-  }
 
   // Number of entries.
   [[nodiscard]] uint64_t size() const noexcept { return size_; }
