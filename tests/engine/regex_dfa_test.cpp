@@ -34,22 +34,9 @@ std::string random_pattern(std::mt19937& rng, int depth, const std::vector<const
 
 // The matches of the iteration over `text` through find_plain (RE2 alone), as "s-e,...".
 std::string plain_spans(const regex::Expression& e, const std::string& text) {
-  std::string out;
-  const uint64_t n = text.size();
-  uint64_t from = 0;
-  bool has_last = false;
-  uint64_t last_end = 0;
-  uint64_t s;
-  uint64_t end;
-  while (e.find_plain(text.data(), n, from, &s, &end)) {
-    if (s == end && has_last && last_end == end && !e.find_plain(text.data(), n, from + 1, &s, &end)) break;
-    if (!out.empty()) out += ",";
-    out += std::to_string(s) + "-" + std::to_string(end);
-    from = end;
-    last_end = end;
-    has_last = true;
-  }
-  return out;
+  return testing::iterated_spans([&](uint64_t from, uint64_t* s, uint64_t* end) {
+    return e.find_plain(text.data(), text.size(), from, s, end);
+  });
 }
 
 std::optional<uint64_t> prefix_end(bool matched, uint64_t end) { return matched ? std::optional(end) : std::nullopt; }

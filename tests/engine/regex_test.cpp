@@ -629,28 +629,13 @@ std::string re2_spans(const std::string& pattern, std::string_view text) {
   RE2 re("(?:" + pattern + ")", o);
   if (!re.ok()) return "error";
   const re2::StringPiece whole(text.data(), text.size());
-  auto next = [&](size_t from, size_t& b, size_t& e) {
+  return testing::iterated_spans([&](uint64_t from, uint64_t* b, uint64_t* e) {
     re2::StringPiece m;
     if (from > text.size() || !re.Match(whole, from, text.size(), RE2::UNANCHORED, &m, 1)) return false;
-    b = static_cast<size_t>(m.data() - text.data());
-    e = b + m.size();
+    *b = static_cast<uint64_t>(m.data() - text.data());
+    *e = *b + m.size();
     return true;
-  };
-  std::string out;
-  size_t from = 0;
-  size_t b;
-  size_t e;
-  bool has_last = false;
-  size_t last_end = 0;
-  while (next(from, b, e)) {
-    if (b == e && has_last && last_end == e && !next(from + 1, b, e)) break;
-    if (!out.empty()) out += ",";
-    out += std::to_string(b) + "-" + std::to_string(e);
-    from = e;
-    last_end = e;
-    has_last = true;
-  }
-  return out;
+  });
 }
 
 TEST(RegexDialect, AgreesWithRe2WhereTheSyntaxMeansTheSame) {

@@ -161,6 +161,29 @@ inline const RegexElement& regex_of(const RegexBuild& b) { return static_cast<co
 // The matches of an expression over `text` as "s-e,s-e".
 std::string spans_of(const regex::Expression& expression, std::string_view text);
 
+// The iteration rule over a search `next(from, &start, &end)` (the leftmost match starting at
+// or after `from`, or false): each search starts where the previous match ended, and an
+// empty match at the previous match's end is passed over by searching one byte on. The
+// matches as "s-e,s-e".
+template <class Next>
+std::string iterated_spans(Next&& next) {
+  std::string out;
+  uint64_t from = 0;
+  bool has_last = false;
+  uint64_t last_end = 0;
+  uint64_t s;
+  uint64_t e;
+  while (next(from, &s, &e)) {
+    if (s == e && has_last && last_end == e && !next(from + 1, &s, &e)) break;
+    if (!out.empty()) out += ",";
+    out += std::to_string(s) + "-" + std::to_string(e);
+    from = e;
+    last_end = e;
+    has_last = true;
+  }
+  return out;
+}
+
 // The matches of the unanchored expression of `pattern`, or "error: <text>".
 std::string spans(std::string_view pattern, std::string_view text);
 
