@@ -428,6 +428,20 @@ TEST(RegexLimits, OversizedCopiesAreRefusedBeforeTheyAreCompiled) {
   }
 }
 
+// A construction builds one RE2 program, which serves both the anchored and the unanchored
+// expression (apart from the few instructions of the probes that size long repetitions).
+TEST(RegexLimits, APatternIsCompiledOnce) {
+  for (const char* pattern : {"\\pL{50}", "^.{1,2500}", "\\bfoo\\b", "[0-9]+(?:\\.[0-9]+)?", "(?i)[^\\pL]{3}"}) {
+    SCOPED_TRACE(pattern);
+    const uint64_t before = regex::re2_instructions_built();
+    const RegexBuild b = make_regex_element(pattern);
+    ASSERT_TRUE(b.element) << b.error;
+    const uint64_t size = regex_of(b).unanchored->program_size();
+    EXPECT_EQ(regex_of(b).anchored->program_size(), size);
+    EXPECT_LE(regex::re2_instructions_built() - before, size + 64);
+  }
+}
+
 // Optional copies of a body of one length are handed to RE2 chained, (?:x?){k}: they match
 // exactly as RE2's own x{min,max} does, greedy and lazy, below and beyond RE2's count
 // limit, whatever follows them. Compared on random texts, anchored at every position and
