@@ -2,11 +2,22 @@
 // start or trim an end, and the reading of what an RE2 class matches (for tests).
 #include "elements/regex_adapter.hpp"
 
+#include <atomic>
+
 #include "elements/fatal.hpp"
 
 namespace vantorel::regex {
 
 namespace {
+
+// The instructions of every program RE2 has built in this process (see
+// re2_instructions_built).
+std::atomic<uint64_t> g_instructions_built{0};
+
+// Counts a program RE2 has just built.
+void count_built(const RE2& re) {
+  if (re.ok()) g_instructions_built.fetch_add(static_cast<uint64_t>(re.ProgramSize()), std::memory_order_relaxed);
+}
 
 RE2::Options options(bool captures) {
   RE2::Options o;
@@ -53,33 +64,51 @@ void push_run(std::vector<CodePointRange>& out, CodePointRange r) {
 // ---- expressions ----------------------------------------------------------------------------
 
 struct ExpressionBuilder {
-  static BuiltExpression build(std::string re2_text, MatchShape shape) {
+  static BuiltExpression build(std::string re2_text, MatchShape shape, std::shared_ptr<const ByteDfa> dfa) {
     BuiltExpression out;
     std::unique_ptr<Expression> e(new Expression());
     // The front end writes no capture group but the markers "()": every other parenthesis it
     // writes opens (?:, and parentheses of the pattern are written as \x{28} and \x{29}.
     const bool captures = re2_text.find("()") != std::string::npos;
-    e->re_ = std::make_unique<RE2>(re2::StringPiece(re2_text.data(), re2_text.size()), options(captures));
-    if (!e->re_->ok()) {
-      out.too_large = e->re_->error_code() == RE2::ErrorPatternTooLarge;
-      out.re2_error = e->re_->error();
+    auto re = std::make_shared<const RE2>(re2::StringPiece(re2_text.data(), re2_text.size()), options(captures));
+    count_built(*re);
+    if (!re->ok()) {
+      out.too_large = re->error_code() == RE2::ErrorPatternTooLarge;
+      out.re2_error = re->error();
       return out;
     }
+    e->re_ = std::move(re);
     e->re2_text_ = std::move(re2_text);
     e->shape_ = std::move(shape);
     e->groups_ = captures ? e->re_->NumberOfCapturingGroups() : 0;
     e->plain_ = e->groups_ == 0 && !e->shape_.prefix && !e->shape_.suffix;
+    if (e->plain_) e->dfa_ = std::move(dfa);
     out.expression = std::move(e);
     return out;
   }
+
+  static std::unique_ptr<Expression> anchored_view(const Expression& of) {
+    VANTOREL_CHECK(of.plain_, "an anchored view of an expression with capture groups");
+    std::unique_ptr<Expression> e(new Expression());
+    e->re_ = of.re_;
+    e->anchor_ = RE2::ANCHOR_START;
+    e->dfa_ = of.dfa_;
+    e->re2_text_ = of.re2_text_;
+    return e;
+  }
 };
 
-BuiltExpression build_expression(std::string re2_text, MatchShape shape) {
-  return ExpressionBuilder::build(std::move(re2_text), shape);
+BuiltExpression build_expression(std::string re2_text, MatchShape shape, std::shared_ptr<const ByteDfa> dfa) {
+  return ExpressionBuilder::build(std::move(re2_text), shape, std::move(dfa));
 }
+
+std::unique_ptr<Expression> Expression::anchored_view() const { return ExpressionBuilder::anchored_view(*this); }
+
+uint64_t re2_instructions_built() noexcept { return g_instructions_built.load(std::memory_order_relaxed); }
 
 uint64_t re2_program_size(std::string_view re2_text) {
   RE2 re(re2::StringPiece(re2_text.data(), re2_text.size()), options(false));
+  count_built(re);
   return re.ok() ? static_cast<uint64_t>(re.ProgramSize()) : 0;
 }
 
@@ -104,6 +133,7 @@ const RE2& Expression::later() const noexcept {
   std::call_once(later_once_, [this] {
     const std::string& t = shape_.later_text;
     later_ = std::make_unique<RE2>(re2::StringPiece(t.data(), t.size()), options(true));
+    count_built(*later_);
     VANTOREL_CHECK(later_->ok(), "a part of a compiled expression does not compile");
   });
   return *later_;

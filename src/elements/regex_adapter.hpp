@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "elements/regex_dfa.hpp"
 #include "elements/utf8.hpp"
 
 namespace vantorel::regex {
@@ -36,6 +37,12 @@ struct MatchShape {
 // A compiled expression. Immutable once built, safe to use from many threads at once (RE2
 // keeps its own per-object caches, guarded internally). Matching allocates nothing of ours,
 // except the places of a text's capture groups beyond the 31 kept on the stack.
+//
+// An expression may carry a byte DFA of its pattern (regex_dfa.hpp); match_prefix and find
+// then take it as their fast road, and match_prefix_plain and find_plain are the RE2 road
+// that it must equal. Two expressions can share one RE2 program: an anchored view runs the
+// program of "(?:P)" anchored at the start of its text, which is what "^(?:P)" matches when
+// P stays inside its group.
 class Expression {
  public:
   Expression(const Expression&) = delete;
@@ -47,9 +54,15 @@ class Expression {
   // match normally starts at 0; for a pattern that escapes its wrapper it may start later,
   // and the end offset is still what is reported.
   [[nodiscard]] bool match_prefix(const char* text, uint64_t len, uint64_t* end) const noexcept {
+    if (dfa_ != nullptr) return dfa_->match_prefix(text, len, end);
+    return match_prefix_plain(text, len, end);
+  }
+
+  // match_prefix through RE2 alone.
+  [[nodiscard]] bool match_prefix_plain(const char* text, uint64_t len, uint64_t* end) const noexcept {
     if (__builtin_expect(plain_, 1)) {
       re2::StringPiece m;
-      if (!re_->Match(re2::StringPiece(text, len), 0, len, RE2::UNANCHORED, &m, 1)) return false;
+      if (!re_->Match(re2::StringPiece(text, len), 0, len, anchor_, &m, 1)) return false;
       *end = static_cast<uint64_t>(m.data() - text) + m.size();
       return true;
     }
@@ -60,8 +73,31 @@ class Expression {
   // The leftmost-first match that starts at or after `from` in text[0, n) (the bytes before
   // `from` are context for assertions). Empty matches inside a multi-byte character are
   // skipped. False when there is none.
+  //
+  // With a DFA of a pattern that cannot match the empty text, the match starts at the first
+  // position from `from` at which the anchored match succeeds, and no position whose byte
+  // cannot begin a match needs a try: the DFA jumps to the next candidate byte and tries
+  // there. A candidate that fails hands the rest of this search to RE2, whose search is
+  // linear, so that a text of failing candidates costs what RE2's own search costs.
   [[nodiscard]] bool find(const char* text, uint64_t n, uint64_t from, uint64_t* start,
                           uint64_t* end) const noexcept {
+    if (dfa_ != nullptr && !dfa_->matches_empty()) {
+      const uint64_t p = dfa_->next_candidate(text, n, from);
+      if (p >= n) return false;
+      uint64_t e;
+      if (dfa_->match_prefix(text + p, n - p, &e)) {
+        *start = p;
+        *end = p + e;
+        return true;
+      }
+      return find_plain(text, n, p + 1, start, end);
+    }
+    return find_plain(text, n, from, start, end);
+  }
+
+  // find through RE2 alone.
+  [[nodiscard]] bool find_plain(const char* text, uint64_t n, uint64_t from, uint64_t* start,
+                                uint64_t* end) const noexcept {
     if (__builtin_expect(!plain_, 0)) return search(text, n, from, start, end);
     const re2::StringPiece whole(text, n);
     while (from <= n) {
@@ -79,10 +115,17 @@ class Expression {
     return false;
   }
 
+  // A new expression on this one's RE2 program and DFA that matches only at the start of
+  // the text it runs on: the anchored expression of a pattern that stays inside its group.
+  // Only for an expression without capture groups. Allocates the view.
+  [[nodiscard]] std::unique_ptr<Expression> anchored_view() const;
+
   // RE2's program size (instructions) of this expression.
   [[nodiscard]] uint64_t program_size() const noexcept;
   // The RE2 text it was compiled from (for tests and diagnostics).
   [[nodiscard]] const std::string& re2_pattern() const noexcept { return re2_text_; }
+  // The DFA that answers for RE2, or null.
+  [[nodiscard]] const ByteDfa* dfa() const noexcept { return dfa_.get(); }
 
  private:
   friend struct ExpressionBuilder;
@@ -94,7 +137,9 @@ class Expression {
   // needed (it is a part of re_, so it fits wherever re_ does).
   [[nodiscard]] const RE2& later() const noexcept;
 
-  std::unique_ptr<RE2> re_;
+  std::shared_ptr<const RE2> re_;
+  RE2::Anchor anchor_ = RE2::UNANCHORED;  // ANCHOR_START for an anchored view
+  std::shared_ptr<const ByteDfa> dfa_;
   mutable std::once_flag later_once_;
   mutable std::unique_ptr<RE2> later_;
   bool plain_ = true;  // no capture groups: RE2's match is the match
@@ -146,8 +191,15 @@ struct BuiltExpression {
 };
 
 // Compiles `re2_text` (UTF-8, leftmost-first, no logging). A text without capture groups is
-// matched as it stands; one with them is read by `shape`. Allocates the expression.
-[[nodiscard]] BuiltExpression build_expression(std::string re2_text, MatchShape shape);
+// matched as it stands; one with them is read by `shape`. `dfa`, when not null, is a DFA of
+// the same pattern that the expression takes as its fast road. Allocates the expression.
+[[nodiscard]] BuiltExpression build_expression(std::string re2_text, MatchShape shape,
+                                               std::shared_ptr<const ByteDfa> dfa = nullptr);
+
+// The instructions of all the programs RE2 has built in this process so far (the cost of
+// compiling is about proportional to them), for tests that check what a construction
+// compiles. Atomic; never decreases.
+[[nodiscard]] uint64_t re2_instructions_built() noexcept;
 
 // Appends RE2's spelling of the code point `c`: \x{...} with upper-case hex digits.
 void append_hex(std::string& out, uint32_t c);

@@ -107,19 +107,17 @@ void append_ranges(std::string& out, const RangeSet& s) {
 }
 
 // RE2 reads a class of exactly an ASCII letter and its other case as that letter under
-// case folding, and when it merges such a letter with other branches of an alternation it
-// adds the letter's whole folding orbit: [kK]|x would match KELVIN SIGN, [sS]|x LONG S.
-// Those two pairs are spelled as an alternation of two literals, which RE2 keeps exact.
+// case folding, and merges such a letter badly with the other branches of an alternation:
+// it adds the letter's whole folding orbit ([kK]|x would match KELVIN SIGN, [sS]|x LONG S),
+// and when an earlier branch already holds the lower-case letter it adds nothing, so that
+// [a-c]|[Aa] does not match A. Every such pair is spelled as an alternation of its two
+// letters, which RE2 turns into a plain class of two members.
 std::optional<std::string> case_pair_text(const RangeSet& s) {
   const RangeList& r = s.ranges();
   if (r.size() != 2 || r[0].lo != r[0].hi || r[1].lo != r[1].hi) return std::nullopt;
-  for (const char upper : {'K', 'S'}) {
-    const auto lower = static_cast<char>(upper | 0x20);
-    if (r[0].lo == static_cast<uint32_t>(upper) && r[1].lo == static_cast<uint32_t>(lower)) {
-      return std::string("(?:") + upper + "|" + lower + ")";
-    }
-  }
-  return std::nullopt;
+  const uint32_t upper = r[0].lo;
+  if (upper < 'A' || upper > 'Z' || r[1].lo != (upper | 0x20)) return std::nullopt;
+  return std::string("(?:") + static_cast<char>(upper) + "|" + static_cast<char>(upper | 0x20) + ")";
 }
 
 std::string ranges_class(const RangeSet& s) {
@@ -447,8 +445,7 @@ void append_literal(std::string& out, uint32_t c) {
 std::string ascii_letter_either_case(uint32_t c) {
   RangeSet pair(c & ~0x20u, c & ~0x20u);
   pair.add(c | 0x20, c | 0x20);
-  if (auto spelled = case_pair_text(pair)) return std::move(*spelled);
-  return {'[', static_cast<char>(c | 0x20), static_cast<char>(c & ~0x20u), ']'};
+  return *case_pair_text(pair);
 }
 
 std::string set_class_text(const RangeSet& s) { return ranges_class(s); }

@@ -2,6 +2,7 @@
 // its error text here.
 #include "elements/regex_compile.hpp"
 
+#include "elements/regex_dfa.hpp"
 #include "elements/regex_error.hpp"
 #include "elements/regex_parse.hpp"
 #include "elements/regex_translate.hpp"
@@ -26,9 +27,16 @@ bool single_bracket_class(const Ast& ast) {
   return inner.kind == NodeKind::Bracketed && inner.span.start == group_start + 3 && inner.span.end + 1 == len;
 }
 
+// Whether the wrapped pattern is "(?:P)" with P inside the group: the root is the group and
+// spans the whole text (a pattern such as "a)|(b" escapes it).
+bool stays_in_group(const Ast& ast) {
+  const Node& root = ast.nodes[ast.root];
+  return root.kind == NodeKind::Group && root.span.start == 0 && root.span.end == ast.chars.size();
+}
+
 }  // namespace
 
-CompileResult compile(std::string_view wrapped, bool unicode) {
+CompileResult compile(std::string_view wrapped, bool unicode, bool build) {
   CompileResult out;
   const ParseResult parsed = parse(wrapped);
   if (!parsed.ok) {
@@ -46,8 +54,15 @@ CompileResult compile(std::string_view wrapped, bool unicode) {
     out.error = format_error(wrapped, t.error);
     return out;
   }
-  BuiltExpression built =
-      build_expression(std::move(t.re2), MatchShape{t.prefix, t.start_marker, std::move(t.re2_later), t.suffix});
+  if (!build) return out;
+  const bool context = t.prefix || t.suffix || t.start_marker;
+  // The anchored text nests one level deeper (its root is "^" and the group), so it is
+  // served only when that level is still within the limit.
+  const bool serves_anchored = !context && parsed.depth < kNestLimit && stays_in_group(parsed.ast);
+  std::shared_ptr<const ByteDfa> dfa;
+  if (serves_anchored) dfa = ByteDfa::build(parsed.ast, parsed.ast.root, unicode ? kFlagUni : 0);
+  BuiltExpression built = build_expression(
+      std::move(t.re2), MatchShape{t.prefix, t.start_marker, std::move(t.re2_later), t.suffix}, std::move(dfa));
   if (!built.expression) {
     // RE2 is handed only text it accepts, apart from its own size limit; should it refuse
     // anything else, its description is shown under the pattern.
@@ -59,6 +74,7 @@ CompileResult compile(std::string_view wrapped, bool unicode) {
     return out;
   }
   out.single_class = single_bracket_class(parsed.ast);
+  out.serves_anchored = serves_anchored;
   out.exact = t.exact;
   out.expression = std::move(built.expression);
   return out;

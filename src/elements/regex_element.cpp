@@ -7,6 +7,7 @@
 
 #include "elements/regex_adapter.hpp"
 #include "elements/regex_compile.hpp"
+#include "elements/regex_error.hpp"
 #include "elements/utf8.hpp"
 
 namespace vantorel {
@@ -17,7 +18,11 @@ RegexElement::RegexElement(RegexMode mode_value, ByteSet class_set_value, std::u
       class_set(class_set_value),
       anchored(std::move(anchored_value)),
       unanchored(std::move(unanchored_value)),
-      message(std::move(message_value)) {}
+      message(std::move(message_value)),
+      first_bytes_(ByteSet::all()) {
+  const regex::ByteDfa* dfa = anchored->dfa();
+  if (dfa != nullptr && !dfa->matches_empty()) first_bytes_ = dfa->first_byte_set();
+}
 
 RegexElement::~RegexElement() = default;
 
@@ -48,6 +53,13 @@ ParseOutcome RegexElement::parse_impl(ParseContext& ctx, uint64_t pos) const noe
   ParseResults results;
   results.push_back(Token::copy_of(std::string_view(ctx.text + pos, end - pos)));
   return ParseOutcome::success(end, std::move(results));
+}
+
+Match RegexElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+  uint64_t end;
+  if (!anchored_end(*this, ctx.text, ctx.length, pos, &end)) return out.fail(message.view(), pos);
+  out.push(std::string_view(ctx.text + pos, end - pos));
+  return Match::at(end);
 }
 
 Match RegexElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
@@ -84,14 +96,33 @@ RegexBuild make_regex_element(std::string_view pattern) noexcept {
   }
 
   // Unicode off for both texts first; if either fails, both are built with Unicode on.
-  regex::CompileResult a = regex::compile(anchored_text, false);
-  regex::CompileResult u = regex::compile(unanchored_text, false);
-  const bool ascii = a.expression && u.expression;
-  if (!ascii) {
-    a = regex::compile(anchored_text, true);
+  //
+  // One RE2 program serves both roles when the pattern stays inside its group and reads no
+  // context: "^(?:P)" is then "(?:P)" run anchored at the start, and the two texts build or
+  // fail together (the anchored one's program is the unanchored one's without its search
+  // loop, so the size limit decides the same). Only an error needs the anchored text's own
+  // build, for its message.
+  //
+  // When the unanchored text passes the size limit, so does the anchored one, whose program
+  // is the same but for the search loop's few instructions: its front end still runs, since
+  // its own error (one more level of nesting) comes first, but its program is not built.
+  auto both = [&](bool unicode, regex::CompileResult& a, regex::CompileResult& u) {
+    u = regex::compile(unanchored_text, unicode);
+    if (u.expression && u.serves_anchored) {
+      a.expression = u.expression->anchored_view();
+      return true;
+    }
+    const bool too_large = !u.expression && u.error == regex::kSizeLimitMessage;
+    a = regex::compile(anchored_text, unicode, !too_large);
+    if (too_large && a.error.empty()) a.error = u.error;
+    return a.expression && u.expression;
+  };
+  regex::CompileResult a;
+  regex::CompileResult u;
+  const bool ascii = both(false, a, u);
+  if (!ascii && !both(true, a, u)) {
     if (!a.expression) return {ElementRef(), std::move(a.error)};
-    u = regex::compile(unanchored_text, true);
-    if (!u.expression) return {ElementRef(), std::move(u.error)};
+    return {ElementRef(), std::move(u.error)};
   }
 
   // The single-byte mode only for a pattern that is exactly one bracket class built with

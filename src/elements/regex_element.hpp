@@ -43,6 +43,14 @@ class RegexElement final : public ParserElement {
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override;
   [[nodiscard]] ElementKind kind() const noexcept override { return ElementKind::Normal; }
+  // parse_impl's match, its token borrowed from the input.
+  Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
+  // The bytes that leave the anchored expression's byte DFA alive at its start, when it has
+  // one and cannot match the empty text; every byte otherwise.
+  [[nodiscard]] ByteSet first_bytes() const noexcept override { return first_bytes_; }
+
+ private:
+  ByteSet first_bytes_;
 };
 
 // The result of building a Regex: the element, or the error text for a ValueError.

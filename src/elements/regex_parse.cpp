@@ -915,6 +915,7 @@ class Parser {
 class NestLimiter {
  public:
   explicit NestLimiter(const Ast& ast) : ast_(ast) {}
+  uint32_t deepest = 0;  // the greatest depth counted so far
   std::optional<SyntaxError> check(uint32_t i, uint32_t depth) {
     const Node& n = ast_.nodes[i];
     switch (n.kind) {
@@ -928,6 +929,7 @@ class NestLimiter {
     if (depth + 1 > kNestLimit) {
       return SyntaxError{ErrorCode::NestLimitExceeded, n.span, false, {}};
     }
+    deepest = std::max(deepest, depth + 1);
     for (uint32_t k : n.kids) {
       if (auto e = check(k, depth + 1)) return e;
     }
@@ -973,6 +975,7 @@ ParseResult parse(std::string_view text) {
     result.error = std::move(*e);
     return result;
   }
+  result.depth = limiter.deepest;
   result.ok = true;
   return result;
 }

@@ -14,6 +14,7 @@ struct ParseResult {
   bool ok = false;
   Ast ast;
   SyntaxError error;  // when !ok
+  uint32_t depth = 0; // the tree's depth as the nesting limit counts it (at most kNestLimit)
 };
 
 // Parses `text` (a wrapped pattern) with the dialect's grammar, then checks the nesting

@@ -265,6 +265,12 @@ Translation translate(const Ast& ast, bool unicode) {
     out.error = *t.error;
     return out;
   }
+  // The instructions counted so far are a lower bound on RE2's program: past the limit, the
+  // program is refused without being compiled.
+  if (f.f.insts > kMaxProgramSize) {
+    out.size_exceeded = true;
+    return out;
+  }
   if (!f.ctx) {
     out.re2 = std::move(f.f.text);
     out.ok = true;

@@ -53,24 +53,76 @@ namespace vantorel {
   return std::rotl(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)) * uint64_t{0xf1357aea2e62a9c5}, 26);
 }
 
+// Whether the n bytes at a and at b are equal: short keys (the common case of matched texts)
+// with overlapping word loads inside the n bytes, longer ones with memcmp.
+[[nodiscard]] inline bool equal_bytes(const char* a, const char* b, size_t n) noexcept {
+  const auto load8 = [](const char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+  };
+  const auto load4 = [](const char* p) {
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+  };
+  if (n >= 8) {
+    if (n > 16) return std::memcmp(a, b, n) == 0;
+    return load8(a) == load8(b) && load8(a + n - 8) == load8(b + n - 8);
+  }
+  if (n >= 4) return load4(a) == load4(b) && load4(a + n - 4) == load4(b + n - 4);
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+// Up to eight bytes that tell keys of length n apart: the bytes themselves for n >= 8 (the
+// first eight), overlapping words or picked bytes below, each an injective function of the
+// bytes for its n. Reads only the n bytes.
+[[nodiscard]] inline uint64_t key_head(const char* p, size_t n) noexcept {
+  if (n >= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+  }
+  if (n >= 4) {
+    uint32_t lo;
+    uint32_t hi;
+    std::memcpy(&lo, p, 4);
+    std::memcpy(&hi, p + n - 4, 4);
+    return lo | (uint64_t{hi} << 32);
+  }
+  if (n == 0) return 0;
+  return static_cast<unsigned char>(p[0]) | (uint64_t{static_cast<unsigned char>(p[n / 2])} << 8) |
+         (uint64_t{static_cast<unsigned char>(p[n - 1])} << 16);
+}
+
 // The entry of an OpenTable: the key is its own mark of use (an empty slot holds the null
-// key). A byte-string key keeps its hash beside it (compared before the bytes, and reused
-// when the table grows); a pointer key's hash is cheap to compute again.
+// key). A byte-string key keeps its head (key_head) beside it: a key of up to eight bytes
+// is compared through its length and head alone, without reading the bytes it points to
+// (which lie scattered over a large text and would miss the processor's caches); a longer
+// one compares the bytes after the head only when the heads agree. Its hash is computed
+// again when the table grows.
 template <class Key, class Value>
 struct OpenTableEntry;
 template <class Value>
 struct OpenTableEntry<std::string_view, Value> {
   std::string_view key{};
   Value value{};
-  uint64_t hash = 0;
+  uint64_t head = 0;
 
   [[nodiscard]] bool in_use() const noexcept { return key.data() != nullptr; }
   [[nodiscard]] static uint64_t hash_of(std::string_view k) noexcept { return fx_hash(k); }
-  [[nodiscard]] uint64_t own_hash() const noexcept { return hash; }
-  [[nodiscard]] bool holds(std::string_view k, uint64_t h) const noexcept { return hash == h && key == k; }
-  void take(std::string_view k, uint64_t h) noexcept {
+  [[nodiscard]] uint64_t own_hash() const noexcept { return fx_hash(key); }
+  [[nodiscard]] bool holds(std::string_view k, uint64_t) const noexcept {
+    const size_t n = k.size();
+    return key.size() == n && head == key_head(k.data(), n) &&
+           (n <= 8 || equal_bytes(key.data() + 8, k.data() + 8, n - 8));
+  }
+  void take(std::string_view k, uint64_t) noexcept {
     key = k;
-    hash = h;
+    head = key_head(k.data(), k.size());
   }
 };
 template <class T, class Value>
@@ -113,8 +165,11 @@ class OpenTable {
   // `*inserted` telling which. nullptr when the table would have to grow and the memory for
   // that cannot be had (the table is left as it was).
   [[nodiscard]] Entry* find_or_insert(const Key& key, bool* inserted) noexcept {
+    return find_or_insert(key, Entry::hash_of(key), inserted);
+  }
+  // The same, for a key whose hash (Entry::hash_of) the caller computed ahead.
+  [[nodiscard]] Entry* find_or_insert(const Key& key, uint64_t hash, bool* inserted) noexcept {
     if ((size_ + 1) * 2 > capacity_ && !grow()) return nullptr;
-    const uint64_t hash = Entry::hash_of(key);
     Entry& e = probe(key, hash);
     *inserted = !e.in_use();
     if (*inserted) {
@@ -135,9 +190,12 @@ class OpenTable {
   // Asks the processor to start loading the slot where a probe for `key` begins, so that a
   // later find or find_or_insert of it does not wait for memory. A hint only: nothing
   // changes, and a table that grows in between merely loses the hint.
-  void prefetch(const Key& key) const noexcept {
+  void prefetch(const Key& key) const noexcept { prefetch_hash(Entry::hash_of(key)); }
+
+  // The same for a key whose hash the caller has already computed.
+  void prefetch_hash(uint64_t hash) const noexcept {
     if (capacity_ == 0) return;
-    const Entry* slot = &slots_[Entry::hash_of(key) & (capacity_ - 1)];
+    const Entry* slot = &slots_[hash & (capacity_ - 1)];
 #if defined(__x86_64__)
     // Written as the instruction: GCC 12 removed the __builtin_prefetch form from the loops
     // that call this.

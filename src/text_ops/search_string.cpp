@@ -4,12 +4,15 @@
 // created once, at its final size.
 #include "text_ops/search_string.hpp"
 
+#include <memory>
+#include <new>
 #include <string_view>
 
 #include "elements/regex_adapter.hpp"
 #include "elements/regex_element.hpp"
 #include "text_ops/counts.hpp"
 #include "text_ops/matched_text_cache.hpp"
+#include "text_ops/open_table.hpp"
 #include "text_ops/periodic.hpp"
 #include "text_ops/token_to_py.hpp"
 #include "text_ops/word_scan.hpp"
@@ -39,17 +42,86 @@ PyResult<PyRef> list_from(size_t count, MakeItem&& make_item) noexcept {
   return outer;
 }
 
+// An array of `count` values of T made with the allocator that reports failure, or null.
+template <class T>
+[[nodiscard]] std::unique_ptr<T[]> try_array(size_t count) noexcept {
+  return std::unique_ptr<T[]>(new (std::nothrow) T[count == 0 ? 1 : count]);
+}
+
 // One new one-item list per span holding the span's text; byte-equal texts share one str.
+// In three passes, so that no pass waits on memory at every match: the spans' texts are
+// numbered first (the table's slot for the text kAhead spans on is fetched ahead, since with
+// many distinct texts the table outgrows the processor's caches), then each distinct text's
+// str is made and given one reference per use at once, and the lists last, which read the
+// strs' addresses but never the scattered str objects themselves.
 PyResult<PyRef> text_lists(const char* text, const SpanList& spans) noexcept {
-  MatchedTextCache strs;
-  strs.reserve(spans.size());
-  return list_from(spans.size(), [&](size_t i) -> PyResult<PyRef> {
-    if (i + kLookAhead < spans.size()) strs.prefetch(bytes_of(text, spans[i + kLookAhead]));
-    const std::string_view bytes = bytes_of(text, spans[i]);
-    PyResult<PyRef> str = strs.get(bytes, [bytes] { return new_str(bytes); });
-    if (!str.ok()) return str;
-    return list_of_one(str.take());
-  });
+  constexpr size_t kAhead = 16;
+  const size_t n = spans.size();
+  std::unique_ptr<uint32_t[]> ids = try_array<uint32_t>(n);     // span -> its text's number
+  std::unique_ptr<uint32_t[]> firsts = try_array<uint32_t>(n);  // number -> its first span
+  std::unique_ptr<uint32_t[]> uses = try_array<uint32_t>(n);    // number -> spans holding it
+  if (!ids || !firsts || !uses) return PyError::no_memory();
+  uint32_t distinct = 0;
+  {
+    OpenTable<std::string_view, uint32_t> numbers;
+    // Sized for the spans up front (a hint: at most 2^20 slots, and a failure only leaves
+    // the table to grow as it goes).
+    (void)numbers.reserve(n < (uint64_t{1} << 19) ? n : (uint64_t{1} << 19));
+    uint64_t hashes[kAhead];
+    const auto ahead = [&](size_t j) {
+      if (j >= n) return;
+      hashes[j % kAhead] = fx_hash(bytes_of(text, spans[j]));
+      numbers.prefetch_hash(hashes[j % kAhead]);
+    };
+    for (size_t j = 0; j < kAhead; ++j) ahead(j);
+    for (size_t i = 0; i < n; ++i) {
+      const uint64_t hash = hashes[i % kAhead];
+      ahead(i + kAhead);
+      bool inserted = false;
+      auto* entry = numbers.find_or_insert(bytes_of(text, spans[i]), hash, &inserted);
+      if (entry == nullptr) return PyError::no_memory();
+      if (inserted) {
+        entry->value = distinct;
+        firsts[distinct] = static_cast<uint32_t>(i);
+        uses[distinct++] = 0;
+      }
+      ids[i] = entry->value;
+      ++uses[entry->value];
+    }
+  }
+  // Each str holds one reference per span of its text from here on; a failure releases
+  // those of the spans from `from` on (the lists made so far hold the others).
+  std::unique_ptr<PyObject*[]> strs = try_array<PyObject*>(distinct);
+  if (!strs) return PyError::no_memory();
+  const auto release_from = [&](size_t from) {
+    for (size_t j = from; j < n; ++j) Py_DECREF(strs[ids[j]]);
+  };
+  for (uint32_t d = 0; d < distinct; ++d) {
+    PyResult<PyRef> str = new_str(bytes_of(text, spans[firsts[d]]));
+    if (!str.ok()) {
+      for (uint32_t e = 0; e < d; ++e) {
+        for (uint32_t k = 0; k < uses[e]; ++k) Py_DECREF(strs[e]);
+      }
+      return str;
+    }
+    strs[d] = str.take().release();
+    for (uint32_t k = 1; k < uses[d]; ++k) Py_INCREF(strs[d]);
+  }
+  PyResult<PyRef> outer = new_list(n);
+  if (!outer.ok()) {
+    release_from(0);
+    return outer;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    PyObject* item = PyList_New(1);
+    if (item == nullptr) {
+      release_from(i);
+      return PyError::fetch();  // `outer` releases the lists made so far
+    }
+    PyList_SET_ITEM(item, 0, strs[ids[i]]);
+    PyList_SET_ITEM(outer.value().get(), static_cast<Py_ssize_t>(i), item);
+  }
+  return outer;
 }
 
 // One new list per span holding the tokens of `element`'s parse_impl at the span's start

@@ -359,6 +359,15 @@ std::vector<Grammar> small_grammars() {
       {"Forward left-recursive through Suppress", left_suppressed},
       {"Forward left-recursive through Combine", left_combined, Departure::None, true},
       {"Forward unset", forward()},
+      // Regex: a byte DFA answers (its first bytes too), the one-byte mode, a pattern that
+      // matches the empty text, one beyond ASCII, a caseless one, and RE2 alone (an assertion).
+      {"Regex a[ab]*", make_regex_element("a[ab]*").element},
+      {"Regex [ab]", make_regex_element("[ab]").element},
+      {"Regex a*|b", make_regex_element("a*|b").element},
+      {"Regex [e-acute a]+", make_regex_element("[" + kEAcute + "a]+").element},
+      {"Regex (?i)ab|\\t", make_regex_element("(?i)ab|\\t").element},
+      {"Regex \\s+b", make_regex_element("\\s+b").element},
+      {"Regex \\ba", make_regex_element("\\ba").element},
   };
 }
 

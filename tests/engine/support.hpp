@@ -110,8 +110,8 @@ ElementRef forward();
 // forward_set on a Forward made by forward().
 void set_target(const ElementRef& forward, ElementRef target);
 
-// The small grammars of the exhaustive tests, covering every kind but Regex (which has
-// tests of its own): the kinds alone, combined, and recursive.
+// The small grammars of the exhaustive tests, covering every kind: the kinds alone,
+// combined, and recursive.
 struct Grammar {
   const char* name;
   ElementRef element;
@@ -120,7 +120,7 @@ struct Grammar {
 };
 std::vector<Grammar> small_grammars();
 
-// Random grammars over every kind (a Regex too, which takes the flat road's default), with
+// Random grammars over every kind (a Regex too), with
 // Forwards that may reach themselves, and random texts for them, all drawn from a seed.
 class RandomGrammars {
  public:
@@ -160,6 +160,29 @@ inline const RegexElement& regex_of(const RegexBuild& b) { return static_cast<co
 
 // The matches of an expression over `text` as "s-e,s-e".
 std::string spans_of(const regex::Expression& expression, std::string_view text);
+
+// The iteration rule over a search `next(from, &start, &end)` (the leftmost match starting at
+// or after `from`, or false): each search starts where the previous match ended, and an
+// empty match at the previous match's end is passed over by searching one byte on. The
+// matches as "s-e,s-e".
+template <class Next>
+std::string iterated_spans(Next&& next) {
+  std::string out;
+  uint64_t from = 0;
+  bool has_last = false;
+  uint64_t last_end = 0;
+  uint64_t s;
+  uint64_t e;
+  while (next(from, &s, &e)) {
+    if (s == e && has_last && last_end == e && !next(from + 1, &s, &e)) break;
+    if (!out.empty()) out += ",";
+    out += std::to_string(s) + "-" + std::to_string(e);
+    from = e;
+    last_end = e;
+    has_last = true;
+  }
+  return out;
+}
 
 // The matches of the unanchored expression of `pattern`, or "error: <text>".
 std::string spans(std::string_view pattern, std::string_view text);

@@ -4,6 +4,7 @@
 // against count_matches with the kind's own try_match_at over every short text.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <random>
 #include <string>
@@ -14,6 +15,7 @@
 #include "elements/positional.hpp"
 #include "support.hpp"
 #include "text_ops/counts.hpp"
+#include "text_ops/open_table.hpp"
 #include "text_ops/match_scan.hpp"
 #include "text_ops/periodic.hpp"
 #include "text_ops/word_scan.hpp"
@@ -67,6 +69,32 @@ uint64_t scan_count(const ParserElement& e, std::string_view text) {
   const ScanCount c = count_matches(e, text.data(), text.size());
   EXPECT_TRUE(c.end.complete());
   return c.count;
+}
+
+// The per-call table with byte-string keys (compared through their heads, then their
+// bytes) finds exactly the keys a map of copied strings finds: random keys of every length
+// from 0 to 20 over a small alphabet, so that many share lengths, heads and tails.
+TEST(OpenTable, ByteKeysAreEqualExactlyWhenTheirBytesAre) {
+  std::mt19937 rng(77);
+  const std::string alphabet = "ab\xc3\xa9";
+  std::vector<std::string> texts;  // the keys' bytes; each key points into its own text
+  for (int i = 0; i < 20000; ++i) {
+    std::string t;
+    for (unsigned k = rng() % 21; k > 0; --k) t += alphabet[rng() % alphabet.size()];
+    texts.push_back(t);
+  }
+  OpenTable<std::string_view, uint32_t> table;
+  std::map<std::string, uint32_t> plain;
+  for (uint32_t i = 0; i < texts.size(); ++i) {
+    bool inserted = false;
+    auto* entry = table.find_or_insert(std::string_view(texts[i]), &inserted);
+    ASSERT_NE(entry, nullptr);
+    const auto [it, fresh] = plain.emplace(texts[i], i);
+    ASSERT_EQ(inserted, fresh) << "key '" << texts[i] << "'";
+    if (inserted) entry->value = i;
+    ASSERT_EQ(entry->value, it->second) << "key '" << texts[i] << "'";
+  }
+  EXPECT_EQ(table.size(), plain.size());
 }
 
 TEST(DetectPeriod, FindsTheFirstConfirmedBlock) {
