@@ -1,8 +1,8 @@
 // Scratch memory of one call: the blocks of the per-call span lists and maps, and the paging
-// of large results made afresh. A block of several megabytes is taken straight from the kernel with transparent huge pages asked
-// for, so that it is faulted in 2 MiB at a time instead of 4 KiB; on a large text the page
-// faults of a fresh block otherwise cost more than the work done in it. Smaller blocks come
-// from operator new. Nothing here knows Python.
+// of large results made afresh. A block of several megabytes is taken straight from the
+// kernel with transparent huge pages asked for, so that it is faulted in 2 MiB at a time
+// instead of 4 KiB; on a large text the page faults of a fresh block otherwise cost more
+// than the work done in it. Smaller blocks come from operator new. Nothing here knows Python.
 #pragma once
 
 #include <sys/mman.h>
@@ -56,8 +56,7 @@ inline void advise_huge_pages(void* p, size_t bytes) noexcept {
 }
 
 // The standard allocator interface over scratch_allocate, for the growable arrays of a
-// call. Throws std::bad_alloc
-// when the memory cannot be had, as std::allocator does.
+// call. Throws std::bad_alloc when the memory cannot be had, as std::allocator does.
 template <class T>
 struct ScratchAllocator {
   using value_type = T;
