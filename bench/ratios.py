@@ -363,10 +363,11 @@ def make_rows():
 # Timing and output
 
 
-def timed(fn, data):
-    """Seconds of one call of fn(data), with the cyclic collector off; the result is released
-    after the clock stops."""
-    gc.disable()
+def timed(fn, data, keep_gc=False):
+    """Seconds of one call of fn(data), with the cyclic collector off unless `keep_gc`; the
+    result is released after the clock stops."""
+    if not keep_gc:
+        gc.disable()
     try:
         start = time.perf_counter()
         result = fn(data)
@@ -377,7 +378,7 @@ def timed(fn, data):
     return elapsed
 
 
-def run_row(row, inputs):
+def run_row(row, inputs, keep_gc=False):
     """Checks the row once, then returns the best of REPEAT times of ours and of Python's
     (None for a row without a Python side), or None when the two results differ."""
     data = inputs[row.data] if row.data else None
@@ -389,9 +390,9 @@ def run_row(row, inputs):
     best_ours = best_python = float("inf")
     for _ in range(REPEAT):
         # Alternate the two sides so that a change in the machine's load hits both.
-        best_ours = min(best_ours, timed(row.ours, data))
+        best_ours = min(best_ours, timed(row.ours, data, keep_gc))
         if row.python:
-            best_python = min(best_python, timed(row.python, data))
+            best_python = min(best_python, timed(row.python, data, keep_gc))
     return best_ours, best_python if row.python else None
 
 
@@ -421,6 +422,8 @@ def main(argv):
     parser.add_argument("--only", metavar="NAME[,NAME...]",
                         help="run only the rows whose names contain one of these texts")
     parser.add_argument("--markdown", action="store_true", help="print the table in Markdown")
+    parser.add_argument("--gc", action="store_true",
+                        help="keep the cyclic garbage collector on during the timed calls")
     args = parser.parse_args(argv)
 
     rows = make_rows()
@@ -434,7 +437,8 @@ def main(argv):
 
     print(f"# {machine()}")
     print(f"# best of {REPEAT}, one thread; speedup = Python's time / ours"
-          + ("; --quick inputs" if args.quick else ""))
+          + ("; --quick inputs" if args.quick else "")
+          + ("; cyclic collector on" if args.gc else "; cyclic collector off while timing"))
     for name in dict.fromkeys(r.data for r in rows if r.data):
         print(f"# {inputs.describe(name)}")
     print()
@@ -447,7 +451,7 @@ def main(argv):
               "operation  |  Python")
     failed = []
     for row in rows:
-        result = run_row(row, inputs)
+        result = run_row(row, inputs, args.gc)
         if result is None:
             failed.append(row.name)
             cells = ("MISMATCH", "", "")
