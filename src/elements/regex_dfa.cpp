@@ -349,6 +349,11 @@ class DfaBuilder {
     for (size_t s = 0; s < lists_.size(); ++s) {
       dfa->accepting_[s] = !lists_[s].empty() && insts_[lists_[s].back()].op == Inst::Match;
     }
+    dfa->step_.resize(dfa->next_.size());
+    for (size_t i = 0; i < dfa->next_.size(); ++i) {
+      const uint32_t to = dfa->next_[i];
+      dfa->step_[i] = to * k | (dfa->accepting_[to] != 0 ? ByteDfa::kAcceptBit : 0);
+    }
     first_bytes(*dfa);
     return dfa;
   }

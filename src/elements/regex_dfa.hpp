@@ -31,12 +31,13 @@ class ByteDfa {
   // gives for the pattern anchored at the start), or false when none does. No allocation.
   [[nodiscard]] bool match_prefix(const char* text, uint64_t len, uint64_t* end) const noexcept {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    uint32_t s = start_;
-    uint64_t last = accepting_[s] ? 0 : kNone;
+    uint32_t row = start_ * classes_;
+    uint64_t last = accepting_[start_] ? 0 : kNone;
     for (uint64_t i = 0; i < len; ++i) {
-      s = next_[s * classes_ + byte_class_[bytes[i]]];
-      if (s == kDead) break;
-      if (accepting_[s]) last = i + 1;
+      const uint32_t step = step_[row + byte_class_[bytes[i]]];
+      if (step == 0) break;  // the dead state (row 0, not accepting)
+      row = step & ~kAcceptBit;
+      if ((step & kAcceptBit) != 0) last = i + 1;
     }
     if (last == kNone) return false;
     *end = last;
@@ -70,6 +71,11 @@ class ByteDfa {
   uint32_t classes_ = 1;                  // byte classes: bytes no instruction tells apart share one
   uint8_t byte_class_[256] = {};
   std::vector<uint16_t> next_;            // state * classes_ + class -> state; 0 is the dead state
+  // next_ as match_prefix walks it: the next state's row (state * classes_), with
+  // kAcceptBit set when that state is accepting, so that the walk's chain of loads holds
+  // neither a multiply nor a second table.
+  std::vector<uint32_t> step_;
+  static constexpr uint32_t kAcceptBit = uint32_t{1} << 31;
   std::vector<uint8_t> accepting_;        // per state: 1 when a match ends on entering it
   FirstBytes first_kind_ = FirstBytes::Table;
   uint8_t first_lo_ = 0;                  // One: the byte; Range: the range [first_lo_, first_hi_]
