@@ -47,46 +47,50 @@ struct ShortText {
   }
 };
 
-// A new ASCII str of n bytes, which copy(to) writes; the interpreter's error when it cannot
-// make it.
+// A new ASCII str of n bytes, which copy(to) writes, or nullptr with the interpreter's
+// error set.
 template <class Copy>
-PyResult<PyRef> new_ascii_str(size_t n, Copy&& copy) noexcept {
+PyObject* new_ascii_str(size_t n, Copy&& copy) noexcept {
   PyObject* s = PyUnicode_New(static_cast<Py_ssize_t>(n), 127);
-  if (s == nullptr) return PyError::fetch();
-  copy(reinterpret_cast<char*>(PyUnicode_1BYTE_DATA(s)));
-  return PyRef::steal(s);
+  if (s != nullptr) copy(reinterpret_cast<char*>(PyUnicode_1BYTE_DATA(s)));
+  return s;
+}
+
+PyObject* new_decoded_str(const char* bytes, size_t n) noexcept {
+  return PyUnicode_FromStringAndSize(bytes, static_cast<Py_ssize_t>(n));
 }
 
 template <class W>
-PyResult<PyRef> short_token_str(std::string_view bytes) noexcept {
-  const ShortText<W> words(bytes.data(), bytes.size());
-  if (!words.ascii()) return new_str(bytes);
-  return new_ascii_str(bytes.size(), [&](char* to) { words.store(to, bytes.size()); });
+PyObject* short_token_str(const char* bytes, size_t n) noexcept {
+  const ShortText<W> words(bytes, n);
+  if (!words.ascii()) return new_decoded_str(bytes, n);
+  return new_ascii_str(n, [&](char* to) { words.store(to, n); });
 }
-
-}  // namespace
 
 // Most tokens cut from a text are short ASCII runs: those are copied straight into a new
 // ASCII str, sparing the decoder's setup (up to 16 bytes tested and copied as two
 // overlapping words); a one-byte ASCII text is the interpreter's shared one-character str,
 // which its decoder also gives; the empty text and every text beyond ASCII take the
-// interpreter's own road.
-PyResult<PyRef> token_str(std::string_view bytes) noexcept {
-  const size_t n = bytes.size();
-  if (n == 1 && static_cast<unsigned char>(bytes[0]) < 0x80) {
-    PyObject* s = PyUnicode_FromOrdinal(static_cast<unsigned char>(bytes[0]));
-    if (s == nullptr) return PyError::fetch();
-    return PyRef::steal(s);
-  }
-  if (n >= 2 && n <= 4) return short_token_str<uint16_t>(bytes);
-  if (n >= 5 && n <= 8) return short_token_str<uint32_t>(bytes);
-  if (n >= 9 && n <= 16) return short_token_str<uint64_t>(bytes);
+// interpreter's own road. A new reference, or nullptr with the interpreter's error set.
+inline __attribute__((always_inline)) PyObject* new_token_str(const char* bytes, size_t n) noexcept {
+  if (n == 1 && static_cast<unsigned char>(bytes[0]) < 0x80) return PyUnicode_FromOrdinal(static_cast<unsigned char>(bytes[0]));
+  if (n >= 2 && n <= 4) return short_token_str<uint16_t>(bytes, n);
+  if (n >= 5 && n <= 8) return short_token_str<uint32_t>(bytes, n);
+  if (n >= 9 && n <= 16) return short_token_str<uint64_t>(bytes, n);
   if (n > 16) {
     unsigned char any = 0;
-    for (const char c : bytes) any |= static_cast<unsigned char>(c);
-    if (any < 0x80) return new_ascii_str(n, [&](char* to) { std::memcpy(to, bytes.data(), n); });
+    for (size_t i = 0; i < n; ++i) any |= static_cast<unsigned char>(bytes[i]);
+    if (any < 0x80) return new_ascii_str(n, [&](char* to) { std::memcpy(to, bytes, n); });
   }
-  return new_str(bytes);
+  return new_decoded_str(bytes, n);
+}
+
+}  // namespace
+
+PyResult<PyRef> token_str(std::string_view bytes) noexcept {
+  PyObject* s = new_token_str(bytes.data(), bytes.size());
+  if (s == nullptr) return PyError::fetch();
+  return PyRef::steal(s);
 }
 
 namespace {
@@ -108,23 +112,23 @@ class OpenLists {
     for (uint64_t i = 0; i < size_; ++i) Py_DECREF(at(i).list);
   }
 
-  void push(PyObject* list, uint64_t count) noexcept {
+  // Opens `list` of `count` slots as the innermost level and returns it.
+  Level* push(PyObject* list, uint64_t count) noexcept {
     if (size_ < kInline) {
       inline_[size_] = Level{list, 0, count};
     } else {
       more_.push_back(Level{list, 0, count});
     }
-    ++size_;
+    return &at(size_++);
   }
-  // Takes the innermost list out (the caller owns it).
-  PyObject* pop() noexcept {
+  // Takes the innermost list out (the caller owns it); the next level out, or nullptr
+  // when none is left open.
+  Level* pop(PyObject*& list) noexcept {
     --size_;
-    PyObject* list = at(size_).list;
+    list = at(size_).list;
     if (size_ >= kInline) more_.pop_back();
-    return list;
+    return size_ == 0 ? nullptr : &at(size_ - 1);
   }
-  [[nodiscard]] bool empty() const noexcept { return size_ == 0; }
-  [[nodiscard]] Level& top() noexcept { return at(size_ - 1); }
 
  private:
   static constexpr uint64_t kInline = 16;
@@ -145,14 +149,13 @@ PyResult<PyRef> list_of_tokens(const FlatToken* entries, uint64_t& i, uint64_t c
   for (;;) {
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
     if (list == nullptr) return PyError::fetch();
-    open.push(list, count);
+    OpenLists::Level* level = open.push(list, count);
     for (;;) {
-      OpenLists::Level& level = open.top();
-      if (level.filled == level.count) {
-        PyObject* done = open.pop();
-        if (open.empty()) return PyRef::steal(done);
-        OpenLists::Level& parent = open.top();
-        PyList_SET_ITEM(parent.list, static_cast<Py_ssize_t>(parent.filled++), done);
+      if (level->filled == level->count) {
+        PyObject* done = nullptr;
+        level = open.pop(done);
+        if (level == nullptr) return PyRef::steal(done);
+        PyList_SET_ITEM(level->list, static_cast<Py_ssize_t>(level->filled++), done);
         continue;
       }
       const FlatToken& entry = entries[i++];
@@ -160,9 +163,9 @@ PyResult<PyRef> list_of_tokens(const FlatToken* entries, uint64_t& i, uint64_t c
         count = entry.item_count();
         break;  // open the group's list
       }
-      PyResult<PyRef> str = token_str(entry.text());
-      if (!str.ok()) return str;
-      PyList_SET_ITEM(level.list, static_cast<Py_ssize_t>(level.filled++), str.take().release());
+      PyObject* str = new_token_str(entry.bytes, entry.size);
+      if (str == nullptr) return PyError::fetch();
+      PyList_SET_ITEM(level->list, static_cast<Py_ssize_t>(level->filled++), str);
     }
   }
 }
