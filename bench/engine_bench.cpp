@@ -179,6 +179,80 @@ void BM_SequenceTokens(benchmark::State& state) {
 }
 BENCHMARK(BM_SequenceTokens)->Arg(1)->Arg(2)->Arg(3)->Arg(8);
 
+// ---- a recursive grammar ------------------------------------------------------------------
+
+// Arithmetic expressions as the ratio benchmark makes them: 9 to 19 operands at the top, 2
+// to 4 inside parentheses, nesting up to 3, numbers such as 7, 12.05 or 31415.
+std::string expression_text(std::mt19937& rng, int depth) {
+  static constexpr double kGroupRate[] = {0.30, 0.25, 0.20};
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const int n = depth == 0 ? between(9, 19) : between(2, 4);
+  std::string text;
+  for (int i = 0; i < n; ++i) {
+    if (i != 0) {
+      text += ' ';
+      text += "+-*/"[between(0, 3)];
+      text += ' ';
+    }
+    if (depth < 3 && unit(rng) < kGroupRate[depth]) {
+      text += '(' + expression_text(rng, depth + 1) + ')';
+      continue;
+    }
+    const double r = unit(rng);
+    if (r < 0.55) {
+      text += std::to_string(between(1, 999));
+    } else if (r < 0.85) {
+      const int cents = between(0, 99);
+      text += std::to_string(between(0, 99)) + (cents < 10 ? ".0" : ".") + std::to_string(cents);
+    } else {
+      text += std::to_string(between(1000, 99999));
+    }
+  }
+  return text;
+}
+
+// expr <<= operand + ZeroOrMore(one_of("+ - * /") + operand), where operand is a number
+// Regex or a Group of a Suppressed "(", expr and a Suppressed ")".
+ElementRef arithmetic_grammar() {
+  const ElementRef expr = ElementRef::make<ForwardElement>();
+  const ElementRef operand = over<MatchFirstElement>(
+      {regex("[0-9]+(?:\\.[0-9]+)?"),
+       wrap<GroupElement>(over<AndElement>({wrap<SuppressElement>(new_literal_element("(")), expr,
+                                            wrap<SuppressElement>(new_literal_element(")"))}))});
+  const ElementRef op = over<MatchFirstElement>({new_literal_element("+"), new_literal_element("-"),
+                                                 new_literal_element("*"), new_literal_element("/")});
+  static_cast<const ForwardElement&>(*expr).forward_set(
+      over<AndElement>({operand, wrap<ZeroOrMoreElement>(over<AndElement>({op, operand}))}));
+  return expr;
+}
+
+// The flat road of the arithmetic grammar over 2,000 expressions (range 0), or its
+// try_match_at road (range 1): the engine's share of parse_string on a recursive grammar.
+void BM_ArithmeticGrammar(benchmark::State& state) {
+  const ElementRef grammar = arithmetic_grammar();
+  std::mt19937 rng(236);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 2000; ++i) texts.push_back(expression_text(rng, 0));
+  const bool flat = state.range(0) == 0;
+  const uint64_t before = g_allocations.load(std::memory_order_relaxed);
+  for (auto _ : state) {
+    for (const std::string& text : texts) {
+      if (flat) {
+        FlatResults out;
+        const Match m = parse_from_start_into(*grammar, text.data(), text.size(), out);
+        benchmark::DoNotOptimize(m.end + out.size());
+      } else {
+        benchmark::DoNotOptimize(grammar->try_match_at(text.data(), text.size(), 0));
+      }
+    }
+  }
+  report_allocations(state, before);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * texts.size()));
+  state.SetLabel(flat ? "parse_into" : "try_match_at");
+}
+BENCHMARK(BM_ArithmeticGrammar)->Arg(0)->Arg(1);
+
 // ---- batch input patterns ------------------------------------------------------------------
 
 std::vector<const void*> addresses(size_t n, size_t distinct, bool periodic) {
