@@ -244,10 +244,17 @@ Match FlatResults::fail(const ParseError& error) noexcept {
 
 // The same Forward target is met again and again in a recursive grammar: the few handles
 // taken last are looked at first, then (once there are more) an index of all of them, so
-// each element is kept once whatever the number of Forwards.
+// each element is kept once whatever the number of Forwards. The first one, often the only
+// one (a grammar with one Forward), is held in place, so a parse keeps it without a heap
+// allocation.
 void FlatResults::keep_alive(const ElementRef& element) noexcept {
   constexpr size_t kLookBack = 8;
   const ParserElement* e = element.get();
+  if (kept_first_.get() == e) return;
+  if (!kept_first_) {
+    kept_first_ = element;
+    return;
+  }
   const size_t n = kept_.size();
   for (size_t i = n; i > 0 && n - i < kLookBack; --i) {
     if (kept_[i - 1].get() == e) return;

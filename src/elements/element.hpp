@@ -510,7 +510,8 @@ class FlatResults {
   uint64_t capacity_ = kInline;
   FlatError error_;
   std::vector<SharedString> strings_;  // strings of plain-road results and errors
-  std::vector<ElementRef> kept_;       // elements kept alive by keep_alive, each once
+  ElementRef kept_first_;              // the first element kept alive: no allocation for it
+  std::vector<ElementRef> kept_;       // the elements kept alive after it, each once
   std::unordered_set<const ParserElement*> kept_index_;  // kept_'s elements, once there are many
   FlatToken inline_[kInline];
 };

@@ -34,7 +34,7 @@ bool is_run_byte(unsigned char b) { return b == 9 || b == 10 || b == 12 || b == 
 // The end of the anchored expression's match on text[pos, n), run as a text of its own.
 // A position inside a multi-byte character never starts a match: the expression is not run
 // on a text that begins inside a character.
-bool anchored_end(const RegexElement& e, const char* text, uint64_t n, uint64_t pos, uint64_t* end) noexcept {
+inline __attribute__((always_inline)) bool anchored_end(const RegexElement& e, const char* text, uint64_t n, uint64_t pos, uint64_t* end) noexcept {
   if (is_inside_character(text, n, pos)) return false;
   uint64_t offset;
   if (!e.anchored->match_prefix(text + pos, n - pos, &offset)) return false;
