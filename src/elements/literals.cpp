@@ -84,7 +84,7 @@ ParseOutcome LiteralElement::parse_impl(ParseContext& ctx, uint64_t pos) const n
   return parse_cached(*this, ctx, pos);
 }
 Match LiteralElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
-  return flat_cached(*this, ctx, pos, out);
+  return match_into(ctx, pos, out);
 }
 
 // Compares at the first non-whitespace byte directly, without a context.

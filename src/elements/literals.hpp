@@ -66,6 +66,15 @@ class LiteralElement final : public ParserElement {
     return Match::at(pos + size);
   }
 
+  // parse_into's whole rule, inline for the combinators that call a Literal directly: the
+  // literal's stored bytes as the token, or the message at pos.
+  Match match_into(const ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
+    const Match m = match(ctx.text, ctx.length, pos);
+    if (!m.matched) return out.fail(message.view(), pos);
+    out.push(cached_results[0].text());
+    return m;
+  }
+
   ParseOutcome parse_impl(ParseContext& ctx, uint64_t pos) const noexcept override;
   Match parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept override;
   Match try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept override {

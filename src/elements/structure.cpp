@@ -182,6 +182,8 @@ MatchFirstElement::MatchFirstElement(std::vector<ElementRef> alternatives) noexc
       if (first.contains(b)) first_candidate_[b] = static_cast<uint8_t>(i - 1);
     }
   }
+  literals_.reserve(exprs.size());
+  for (const ElementRef& alternative : exprs) literals_.push_back(dynamic_cast<const LiteralElement*>(alternative.get()));
 }
 
 // When every alternative fails, the last one's failure is the result (not the one that
@@ -205,7 +207,8 @@ Match MatchFirstElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
   const size_t first = first_candidate(ctx.text, ctx.length, pos);
   for (size_t i = first < exprs.size() ? first : exprs.size() - 1; i < exprs.size(); ++i) {
-    const Match m = exprs[i]->parse_into(ctx, pos, out);
+    const LiteralElement* literal = literals_[i];
+    const Match m = literal != nullptr ? literal->match_into(ctx, pos, out) : exprs[i]->parse_into(ctx, pos, out);
     if (m.matched || out.failed_too_deep()) return m;
   }
   return Match::none();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "elements/element.hpp"
+#include "elements/literals.hpp"
 
 namespace vantorel {
 
@@ -100,6 +101,9 @@ class MatchFirstElement final : public ElementWithStartRule {
   // Per byte value, the first alternative whose first_bytes holds it (at most 255; the
   // number of alternatives when none does).
   uint8_t first_candidate_[256];
+  // Per alternative, the alternative itself when it is a Literal (matched in place on the
+  // flat road, without a call through its table), else null.
+  std::vector<const LiteralElement*> literals_;
 };
 
 class OptionalElement final : public ParserElement {
