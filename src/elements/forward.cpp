@@ -107,6 +107,14 @@ struct ActiveForward {
 
 thread_local const ActiveForward* t_active __attribute__((tls_model("initial-exec"))) = nullptr;
 
+// True when the innermost running Forward entry of this thread is `forward`'s. Each entry
+// is made under a read hold of its Forward's lock (or under an enclosing entry of the same
+// Forward that holds it), so this thread then holds `forward`'s lock: no writer can change
+// the target until that outer hold ends, and the target it read is the one read here.
+[[nodiscard]] bool innermost_is(const ForwardElement* forward) noexcept {
+  return t_active != nullptr && t_active->forward == forward;
+}
+
 [[nodiscard]] bool running_here(const ForwardElement* forward, uint64_t pos) noexcept {
   for (const ActiveForward* a = t_active; a != nullptr && a->pos == pos; a = a->below) {
     if (a->forward == forward) return true;
@@ -135,6 +143,10 @@ ParseOutcome ForwardElement::parse_impl(ParseContext& ctx, uint64_t pos) const n
   if (stack_nearly_exhausted()) return nesting_too_deep(pos);
   // A Forward already running here is set, and stays set: the check needs no lock.
   if (running_here(this, pos)) return ParseOutcome::fixed_failure(kLeftRecursionMessage, pos);
+  if (innermost_is(this)) {  // under the enclosing entry's hold, as in parse_into
+    Entry entry(this, pos);
+    return target_->parse_impl(ctx, pos);
+  }
   ReadHold hold(lock_);
   if (!target_) return ParseOutcome::fixed_failure(kForwardUnsetMessage, pos);
   Entry entry(this, pos);
@@ -143,9 +155,17 @@ ParseOutcome ForwardElement::parse_impl(ParseContext& ctx, uint64_t pos) const n
 
 // The target is kept alive in `out` as well: its tokens and failure may borrow its bytes,
 // and once the read lock is released another thread may re-target this Forward.
+// A recursive grammar enters its Forward again inside its own match: that entry runs under
+// the enclosing entry's hold, whose target is already kept by every FlatResults that
+// outlives the hold (a FlatResults made inside the match goes before the hold ends), so it
+// takes no second hold and keeps nothing again.
 Match ForwardElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& out) const noexcept {
   if (stack_nearly_exhausted()) return out.fail_too_deep(pos);
   if (running_here(this, pos)) return out.fail(kLeftRecursionMessage, pos);
+  if (innermost_is(this)) {
+    Entry entry(this, pos);
+    return target_->parse_into(ctx, pos, out);
+  }
   ReadHold hold(lock_);
   if (!target_) return out.fail(kForwardUnsetMessage, pos);
   out.keep_alive(target_);
@@ -156,6 +176,10 @@ Match ForwardElement::parse_into(ParseContext& ctx, uint64_t pos, FlatResults& o
 Match ForwardElement::try_match_at(const char* text, uint64_t length, uint64_t pos) const noexcept {
   if (stack_nearly_exhausted()) return Match::too_deep();
   if (running_here(this, pos)) return Match::none();
+  if (innermost_is(this)) {  // under the enclosing entry's hold, as in parse_into
+    Entry entry(this, pos);
+    return target_->try_match_at(text, length, pos);
+  }
   ReadHold hold(lock_);
   if (!target_) return Match::none();
   Entry entry(this, pos);

@@ -91,6 +91,24 @@ TEST(ForwardElement, FlatResultsKeepTheTargetTheyReadFrom) {
   EXPECT_EQ(failure.error().message, "Expected 'cd'");
 }
 
+// The entries of a recursive grammar inside its own match run under the outermost entry's
+// hold: its target, kept by the results, holds the bytes every token borrows, also once the
+// Forward is re-targeted and no other handle to that target is left.
+TEST(ForwardElement, RecursiveEntriesBorrowFromTheTargetTheOutermostEntryKept) {
+  const ElementRef f = forward();
+  set(f, over<AndElement>({lit("ab"), wrap<OptionalElement>(f)}));  // f <<= "ab" + Optional(f)
+  ElementRef target = as_forward(f).target();
+  const std::string text = "ab ab  ab";
+  ParseContext ctx{text.data(), text.size(), 1};
+  FlatResults tokens;
+  ASSERT_TRUE(f->parse_into(ctx, 0, tokens).matched);
+  EXPECT_EQ(target.use_count(), 3u);  // f, `target`, and `tokens` once
+  target.reset();
+  set(f, lit("x"));
+  EXPECT_EQ(testing::describe(tokens), "['ab', 'ab', 'ab']");
+  EXPECT_EQ(testing::parse_into_at(*f, "x", 0), "end=1 ['x']");
+}
+
 // However many Forwards a parse runs through, and however often, each target is kept once.
 TEST(ForwardElement, FlatResultsKeepEachTargetOnce) {
   constexpr int kForwards = 20;
@@ -383,7 +401,10 @@ TEST(ForwardLock, ParsesStayConsistentWhileAnotherThreadRetargets) {
         ParseContext ctx{text.data(), text.size(), 1};
         ParseOutcome o = f->parse_impl(ctx, 0);
         const Match m = f->try_match_at(text.data(), text.size(), 0);
-        if (!o.ok || o.end != text.size() || o.results.size() != 8 || !m.matched || m.end != text.size()) {
+        FlatResults flat;
+        const Match into = f->parse_into(ctx, 0, flat);
+        if (!o.ok || o.end != text.size() || o.results.size() != 8 || !m.matched || m.end != text.size() ||
+            !into.matched || into.end != text.size() || flat.token_count() != 8) {
           failures.fetch_add(1);
         }
       }
