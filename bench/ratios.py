@@ -2,7 +2,7 @@
 
 Run from the repository root after `bash scripts/test.sh` has built build/release:
 
-    bash bench/ratios.sh [--quick] [--only NAME[,NAME...]] [--markdown]
+    bash bench/ratios.sh [--quick] [--only NAME[,NAME...]] [--markdown] [--gc]
 
 Every row runs one operation of the module and its plain-Python equivalent on the same input,
 in one process and one thread, and prints the best of five times of each and the speedup
@@ -10,7 +10,8 @@ in one process and one thread, and prints the best of five times of each and the
 computes both results once and checks that they are the same (same count, same list, same
 text), so both sides do the same work; a row whose results differ prints MISMATCH and the run
 exits with status 1. The cyclic garbage collector is off while a call is timed (as in
-`timeit`), and the result is released after the clock stops.
+`timeit`), unless --gc keeps it on (as programs usually run), and the result is released after
+the clock stops.
 
 The inputs are generated from fixed seeds, so every run measures the same data:
 - log: a 50 MB log text of about 358,000 lines; about 2 % of its words are non-ASCII, so the
