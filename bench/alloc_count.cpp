@@ -18,30 +18,9 @@ void* counted_alloc(std::size_t size) noexcept {
 }
 }  // namespace
 
-// Every replacement operator new takes its memory from malloc, so every delete frees it.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
 extern "C" VANTOREL_BENCH_EXPORT uint64_t vantorel_bench_allocations() noexcept {
   return g_allocations.load(std::memory_order_relaxed);
 }
 
-VANTOREL_BENCH_EXPORT void* operator new(std::size_t size) {
-  void* p = counted_alloc(size);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
-}
-VANTOREL_BENCH_EXPORT void* operator new[](std::size_t size) { return operator new(size); }
-VANTOREL_BENCH_EXPORT void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return counted_alloc(size);
-}
-VANTOREL_BENCH_EXPORT void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return counted_alloc(size);
-}
-VANTOREL_BENCH_EXPORT void operator delete(void* p) noexcept { std::free(p); }
-VANTOREL_BENCH_EXPORT void operator delete[](void* p) noexcept { std::free(p); }
-VANTOREL_BENCH_EXPORT void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-VANTOREL_BENCH_EXPORT void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-VANTOREL_BENCH_EXPORT void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-VANTOREL_BENCH_EXPORT void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#define VANTOREL_COUNTING_NEW_EXPORT VANTOREL_BENCH_EXPORT
+#include "counting_operator_new.hpp"

@@ -24,11 +24,6 @@
 #include "elements/structure.hpp"
 
 // ---- allocation counter ---------------------------------------------------------------
-// Every replacement operator new takes its memory from malloc, so every delete frees it.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
 namespace {
 std::atomic<uint64_t> g_allocations{0};
 
@@ -38,20 +33,7 @@ void* counted_alloc(std::size_t size) noexcept {
 }
 }  // namespace
 
-void* operator new(std::size_t size) {
-  void* p = counted_alloc(size);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return counted_alloc(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return counted_alloc(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#include "counting_operator_new.hpp"
 
 namespace {
 
