@@ -40,15 +40,8 @@ class MatchedTextCache {
   }
 
   // Makes room ahead for up to `count` distinct texts (the number of matches to be looked
-  // up, a bound), so that the table does not grow step by step while it fills: each step
-  // moves every entry into a fresh block. At most 2^19 texts are reserved for (a table of
-  // 2^20 slots): beyond that the table grows as it fills, so that few distinct texts among
-  // millions of matches do not spread over a table sized for millions. Where the memory
-  // cannot be had, the cache grows as it goes.
-  void reserve(uint64_t count) noexcept {
-    constexpr uint64_t kMostReserved = uint64_t{1} << 19;
-    (void)table_.reserve(count < kMostReserved ? count : kMostReserved);
-  }
+  // up, a bound; see OpenTable::reserve_for_at_most).
+  void reserve(uint64_t count) noexcept { table_.reserve_for_at_most(count); }
 
   // Starts loading the table's memory for a later get(bytes); a hint that changes nothing.
   // Looking keys up in text order, the caller hints a few keys ahead: a table of many

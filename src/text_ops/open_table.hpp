@@ -187,6 +187,17 @@ class OpenTable {
     return capacity == capacity_ || grow_to(capacity);
   }
 
+  // Makes room ahead for up to `bound` entries when only a bound on their number is known
+  // (the matches to be looked up, of which many may be equal), so that the table does not
+  // grow step by step while it fills: each step moves every entry into a fresh block. At
+  // most 2^19 entries are reserved for (a table of 2^20 slots): beyond that the table grows
+  // as it fills, so that few distinct keys among millions of lookups do not spread over a
+  // table sized for millions. Where the memory cannot be had, the table grows as it goes.
+  void reserve_for_at_most(uint64_t bound) noexcept {
+    constexpr uint64_t kMostReserved = uint64_t{1} << 19;
+    (void)reserve(bound < kMostReserved ? bound : kMostReserved);
+  }
+
   // Asks the processor to start loading the slot where a probe for `key` begins, so that a
   // later find or find_or_insert of it does not wait for memory. A hint only: nothing
   // changes, and a table that grows in between merely loses the hint.

@@ -64,9 +64,7 @@ PyResult<PyRef> text_lists(const char* text, const SpanList& spans) noexcept {
   uint32_t distinct = 0;
   {
     OpenTable<std::string_view, uint32_t> numbers;
-    // Sized for the spans up front (a hint: at most 2^20 slots, and a failure only leaves
-    // the table to grow as it goes).
-    (void)numbers.reserve(n < (uint64_t{1} << 19) ? n : (uint64_t{1} << 19));
+    numbers.reserve_for_at_most(n);
     uint64_t hashes[kAhead];
     const auto ahead = [&](size_t j) {
       if (j >= n) return;
