@@ -99,6 +99,35 @@ __attribute__((target("avx2"))) uint64_t find_byte_pair_avx2(const char* text, u
   return find_byte_pair_plain(text, c, end, a, b, gap);
 }
 
+// True when the `members` members of `set` are consecutive bytes.
+bool is_one_run(const ByteSet& set, unsigned members) noexcept {
+  unsigned lo = 0;
+  while (!set.contains(lo)) ++lo;
+  const unsigned hi = lo + members - 1;
+  if (hi > 255) return false;
+  for (unsigned v = lo; v <= hi; ++v) {
+    if (!set.contains(v)) return false;
+  }
+  return true;
+}
+
+// The first position in [from, to) whose byte lies in lo + [0, width], sixteen bytes a step:
+// b is in the range when b - lo, wrapping, is at most width.
+uint64_t find_range_sse2(const char* text, uint64_t from, uint64_t to, unsigned char lo, unsigned char width) noexcept {
+  const __m128i low = _mm_set1_epi8(static_cast<char>(lo));
+  const __m128i most = _mm_set1_epi8(static_cast<char>(width));
+  uint64_t p = from;
+  for (; p + 16 <= to; p += 16) {
+    const __m128i d = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + p)), low);
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, most), d));
+    if (mask != 0) return p + static_cast<uint64_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+  }
+  for (; p < to; ++p) {
+    if (static_cast<unsigned char>(static_cast<unsigned char>(text[p]) - lo) <= width) return p;
+  }
+  return to;
+}
+
 }  // namespace
 
 // ---- ByteFinder -------------------------------------------------------------------------
@@ -116,6 +145,12 @@ ByteFinder::ByteFinder(const ByteSet& set) noexcept : set_(set) {
       if (set.contains(v)) few_[k++] = static_cast<unsigned char>(v);
     }
     for (; k < 3; ++k) few_[k] = few_[0];
+  } else if (is_one_run(set, members)) {
+    mode_ = Mode::Range;
+    unsigned lo = 0;
+    while (!set.contains(lo)) ++lo;
+    range_lo_ = static_cast<unsigned char>(lo);
+    range_width_ = static_cast<unsigned char>(members - 1);
   } else {
     mode_ = Mode::Table;
     for (unsigned v = 0; v < 256; ++v) {
@@ -142,6 +177,7 @@ uint64_t ByteFinder::find(const char* text, uint64_t from, uint64_t to) const no
     case Mode::Few:
       if (has_avx2()) return find_few_avx2(text, from, to, few_);
       break;
+    case Mode::Range: return find_range_sse2(text, from, to, range_lo_, range_width_);
     case Mode::Table:
       if (has_avx2()) return find_table_avx2(text, from, to, low_, high_, set_);
       break;

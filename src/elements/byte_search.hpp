@@ -25,6 +25,8 @@ class ByteFinder {
 
   // True when every byte is a member (find answers `from` at once).
   [[nodiscard]] bool takes_every_byte() const noexcept { return mode_ == Mode::All; }
+  // The set it finds.
+  [[nodiscard]] const ByteSet& set() const noexcept { return set_; }
 
  private:
   enum class Mode : uint8_t {
@@ -32,11 +34,14 @@ class ByteFinder {
     All,    // every byte
     One,    // one member: memchr
     Few,    // two or three members, compared one by one
+    Range,  // one run of consecutive bytes: a subtraction and one compare per byte
     Table,  // any other set, looked up by the byte's two halves
   };
   ByteSet set_;
   Mode mode_;
   unsigned char few_[3] = {0, 0, 0};  // One and Few: the members (repeated to fill three)
+  unsigned char range_lo_ = 0;        // Range: the members are range_lo_ + [0, range_width_]
+  unsigned char range_width_ = 0;
   // Table: bit h of low_[v & 15] tells whether the byte (h << 4) | (v & 15) is a member for
   // h < 8, and bit h - 8 of high_[v & 15] the same for h >= 8.
   alignas(16) unsigned char low_[16] = {};

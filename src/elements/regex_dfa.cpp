@@ -8,7 +8,6 @@
 // leftmost-first match.
 #include "elements/regex_dfa.hpp"
 
-#include <emmintrin.h>
 
 #include <algorithm>
 #include <cstring>
@@ -429,26 +428,13 @@ class DfaBuilder {
     return id;
   }
 
-  // The bytes that leave the start state alive, and the quickest way to look for them.
+  // The bytes that leave the start state alive, with the finder that looks for them.
   static void first_bytes(ByteDfa& dfa) {
-    int count = 0;
-    int lo = -1;
-    int hi = -1;
-    bool contiguous = true;
-    for (int b = 0; b < 256; ++b) {
-      const bool alive = dfa.next_[size_t{dfa.start_} * dfa.classes_ + dfa.byte_class_[b]] != ByteDfa::kDead;
-      dfa.first_[b] = alive ? 1 : 0;
-      if (!alive) continue;
-      if (lo < 0) lo = b;
-      if (hi >= 0 && hi != b - 1) contiguous = false;
-      hi = b;
-      ++count;
+    ByteSet set;
+    for (unsigned b = 0; b < 256; ++b) {
+      if (dfa.next_[size_t{dfa.start_} * dfa.classes_ + dfa.byte_class_[b]] != ByteDfa::kDead) set.insert(b);
     }
-    dfa.first_lo_ = static_cast<uint8_t>(std::max(lo, 0));
-    dfa.first_hi_ = static_cast<uint8_t>(std::max(hi, 0));
-    dfa.first_kind_ = count == 1 ? ByteDfa::FirstBytes::One
-                      : (count > 1 && contiguous) ? ByteDfa::FirstBytes::Range
-                                                  : ByteDfa::FirstBytes::Table;
+    dfa.first_bytes_ = ByteFinder(set);
   }
 
   const std::vector<Inst>& insts_;
@@ -467,43 +453,6 @@ std::unique_ptr<const ByteDfa> ByteDfa::build(const Ast& ast, uint32_t node, uin
   const uint32_t start = nfa.run(node);
   if (!nfa.ok) return nullptr;
   return DfaBuilder(nfa.insts, nfa.byte_sets).run(start);
-}
-
-ByteSet ByteDfa::first_byte_set() const noexcept {
-  ByteSet set;
-  for (unsigned b = 0; b < 256; ++b) {
-    if (first_[b] != 0) set.insert(b);
-  }
-  return set;
-}
-
-uint64_t ByteDfa::next_candidate(const char* text, uint64_t n, uint64_t from) const noexcept {
-  if (from >= n) return n;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-  uint64_t p = from;
-  switch (first_kind_) {
-    case FirstBytes::One: {
-      const void* hit = std::memchr(bytes + p, first_lo_, n - p);
-      return hit == nullptr ? n : static_cast<uint64_t>(static_cast<const unsigned char*>(hit) - bytes);
-    }
-    case FirstBytes::Range: {
-      // Sixteen bytes at a time: b is in [lo, hi] when b - lo (wrapping) <= hi - lo.
-      const __m128i lo = _mm_set1_epi8(static_cast<char>(first_lo_));
-      const __m128i width = _mm_set1_epi8(static_cast<char>(first_hi_ - first_lo_));
-      for (; p + 16 <= n; p += 16) {
-        const __m128i d = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + p)), lo);
-        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, width), d));
-        if (mask != 0) return p + static_cast<uint64_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-      }
-      for (; p < n; ++p) {
-        if (static_cast<uint8_t>(bytes[p] - first_lo_) <= static_cast<uint8_t>(first_hi_ - first_lo_)) return p;
-      }
-      return n;
-    }
-    case FirstBytes::Table: break;
-  }
-  while (p < n && first_[bytes[p]] == 0) ++p;
-  return p;
 }
 
 }  // namespace vantorel::regex

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "elements/byte_search.hpp"
 #include "elements/byte_set.hpp"
 #include "elements/regex_ast.hpp"
 
@@ -49,10 +50,12 @@ class ByteDfa {
 
   // The first position p >= from of text[0, n) whose byte can begin a match, or n when there
   // is none. Meaningful when !matches_empty().
-  [[nodiscard]] uint64_t next_candidate(const char* text, uint64_t n, uint64_t from) const noexcept;
+  [[nodiscard]] uint64_t next_candidate(const char* text, uint64_t n, uint64_t from) const noexcept {
+    return first_bytes_.find(text, from, n);
+  }
 
   // The bytes that can begin a match: those on which the start state does not die.
-  [[nodiscard]] ByteSet first_byte_set() const noexcept;
+  [[nodiscard]] const ByteSet& first_byte_set() const noexcept { return first_bytes_.set(); }
 
   // Number of states (the dead state included), for tests.
   [[nodiscard]] uint32_t state_count() const noexcept { return static_cast<uint32_t>(accepting_.size()); }
@@ -62,10 +65,6 @@ class ByteDfa {
   static constexpr uint64_t kNone = ~uint64_t{0};
   friend class DfaBuilder;
   ByteDfa() = default;
-
-  // How next_candidate finds the first bytes: one byte (memchr), one range of bytes, or the
-  // table.
-  enum class FirstBytes : uint8_t { One, Range, Table };
 
   uint32_t start_ = kDead;
   uint32_t classes_ = 1;                  // byte classes: bytes no instruction tells apart share one
@@ -77,10 +76,7 @@ class ByteDfa {
   std::vector<uint32_t> step_;
   static constexpr uint32_t kAcceptBit = uint32_t{1} << 31;
   std::vector<uint8_t> accepting_;        // per state: 1 when a match ends on entering it
-  FirstBytes first_kind_ = FirstBytes::Table;
-  uint8_t first_lo_ = 0;                  // One: the byte; Range: the range [first_lo_, first_hi_]
-  uint8_t first_hi_ = 0;
-  uint8_t first_[256] = {};               // 1 for the bytes that leave the start state alive
+  ByteFinder first_bytes_{ByteSet{}};     // the bytes that leave the start state alive
 };
 
 }  // namespace vantorel::regex

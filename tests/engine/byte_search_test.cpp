@@ -22,12 +22,18 @@ TEST(ByteFinder, EveryModeAgreesWithThePlainLoop) {
   std::mt19937 rng(11);
   const std::string alphabet = "abcxyz \t\n\x80\xc3\xa9\xff";
   for (int round = 0; round < 400; ++round) {
-    // Sets of 0, 1, 2, 3, a few and many members, and all 256.
+    // Sets of 0, 1, 2, 3, a few and many members, all 256, and one run of consecutive bytes
+    // (its ends drawn so that some runs hold the text's bytes and some touch 0 or 255).
     ByteSet set;
-    constexpr unsigned kSizes[] = {0, 1, 2, 3, 9, 200, 256};
-    const unsigned members = kSizes[round % 7];
+    constexpr unsigned kSizes[] = {0, 1, 2, 3, 9, 200, 256, 0};
+    const unsigned members = kSizes[round % 8];
     if (members == 256) set = ByteSet::all();
     while (set.count() < members) set.insert(rng() % 256);
+    if (round % 8 == 7) {
+      const unsigned lo = round % 16 == 7 ? rng() % 256 : 0x61 + rng() % 8;
+      const unsigned hi = round % 32 == 7 ? 255 : lo + 3 + rng() % 40;
+      for (unsigned v = lo; v <= hi && v < 256; ++v) set.insert(v);
+    }
     const ByteFinder finder(set);
     const std::string text = random_text(rng, 1 + rng() % 300, alphabet);
     for (int range = 0; range < 20; ++range) {
